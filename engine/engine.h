@@ -1,0 +1,98 @@
+// The call rewriting engine: the macro table, the scanner that finds calls
+// of tabled functions in a line, and the rewriting of each call by the
+// format of its entry.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/format.h"
+#include "engine/line_buffer.h"
+#include "engine/rewrite_guard.h"
+#include "engine/streams.h"
+
+namespace zaptor {
+
+inline constexpr int kOrderSlots = 8;  // arguments handed to a format
+
+// One macro table entry.
+struct _apitype {
+  std::optional<std::string> pchName;    // nullopt: never matches
+  std::optional<std::string> pchformat;  // nullopt: calls are deleted
+  std::int32_t cb = 0;                   // name length used for matching
+  std::int32_t cParms = 0;               // declared parameter count, kept only
+  std::array<std::int32_t, kOrderSlots> iOrder{-1, -1, -1, -1, -1, -1, -1, -1};
+};
+
+// Finds the first entry, in table order, whose name matches a word.
+class ApiIndex {
+ public:
+  void build(const std::vector<_apitype>& apilist, std::int32_t api_num,
+             std::string_view chFirstBuf);
+  // Index of the matching entry, or -1.
+  int find(std::string_view word) const;
+  bool is_first_letter(char c) const { return first_[static_cast<unsigned char>(c)]; }
+
+ private:
+  std::array<bool, 256> first_{};              // alphanumeric first letters
+  std::array<std::uint64_t, 256> lengths_{};   // bit n: some name of length n (bit 0: longer than 63)
+  std::unordered_map<std::string_view, int> by_name_;
+};
+
+// Work areas of one call's rewrite, kept so that their storage is reused.
+struct CallScratch {
+  std::vector<RewriteGuard::Range> parms;  // parameters, within the call
+  std::vector<RewriteGuard::Range> slots;  // each format argument's place in the line
+  std::string formatted;                   // the replacement
+  std::vector<FormatPiece> pieces;         // where its bytes came from
+  RewriteGuard guard;
+};
+
+// Everything the engine keeps for the whole process, in one place.
+struct EngineState {
+  std::vector<_apitype> apilist;  // the macro table
+  std::int32_t api_num = -1;      // valid entries; negative reads as none
+  std::string chFirstBuf;         // distinct first letters of the names
+  std::int32_t token_length = 0;  // length of the word get_token returned
+  bool bVerbose = false;          // echo continuation lines to fp_err
+  bool bEchoFormatted = false;    // write each replacement to fp_dst
+  LineReader* fp_src = nullptr;   // continuation lines come from here
+  Output* fp_dst = nullptr;       // reports and echoed replacements
+  Output* fp_err = nullptr;       // verbose echo
+  ApiIndex index;                 // built by index_table()
+  CallScratch scratch;
+};
+
+EngineState& engine();
+// Empties the table and the flags and forgets the streams.
+void reset_engine();
+// Must follow every change of apilist, api_num or chFirstBuf.
+void index_table();
+
+// How the scan of one line ended.
+enum class ScanStatus {
+  ok,
+  unfinished_call,  // the input ended inside a call: the rest stays as read
+  endless_rewrite,  // a format keeps re-creating a call it rewrites
+};
+
+// Scans the line in `buffer`, rewriting every call it reaches.
+ScanStatus line_scan(LineBuffer& buffer);
+
+// The scanner's steps. Positions index buffer.work().
+// The next candidate word at or after pch (npos: none); sets token_length.
+std::size_t get_token(const LineBuffer& buffer, std::size_t pch);
+
+struct FindResult {
+  ScanStatus status;
+  std::size_t resume;  // where get_token goes on
+};
+// Looks up the candidate word at pch and rewrites the call it starts, if any.
+FindResult FindApi(LineBuffer& buffer, std::size_t pch);
+
+}  // namespace zaptor

@@ -1,0 +1,64 @@
+// tallyx: lists the message of every WinSendMsg, WinPostMsg and
+// WinSendDlgItemMsg call in a C source.
+#include <cstdio>
+#include <string>
+
+#include "engine/source_loop.h"
+#include "options/myopt.h"
+#include "tallyx/tallyx_table.h"
+
+using namespace zaptor;
+
+namespace {
+
+constexpr std::string_view kProgram = "tallyx";
+constexpr int kUsageStatus = 2;
+
+int useage(Output& out) {
+  out.write("Useage: tallyx file \n");
+  out.close();
+  return kUsageStatus;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Output out(stdout);
+  std::string src;
+  for (int rc; (rc = my_getopt(argc, argv, "")) != 0;) {
+    if (!src.empty()) return useage(out);
+    src = p_optstr;
+  }
+  if (src.empty()) return useage(out);
+
+  std::FILE* file = std::fopen(src.c_str(), "rb");
+  if (file == nullptr) {
+    out.write("Could not open " + src + "\n");
+    out.close();
+    return 1;
+  }
+  LineReader source(file);
+  EngineState& e = engine();
+  e.fp_src = &source;
+  e.fp_dst = &out;
+  e.bEchoFormatted = true;
+  init_dat(0);
+
+  int status = 0;
+  try {
+    process_source(source, nullptr);
+  } catch (const std::bad_alloc&) {
+    report_error(kProgram, "out of memory");
+    status = 1;
+  }
+  if (source.failed()) {
+    report_errno(kProgram, "cannot read " + src, source.error());
+    status = 1;
+  }
+  std::fclose(file);
+  if (!out.close()) {
+    report_errno(kProgram, "cannot write the output", out.error());
+    status = 1;
+  }
+  return status;
+}
