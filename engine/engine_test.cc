@@ -1,1 +1,342 @@
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/source_loop.h"
+
+namespace zaptor {
+namespace {
+
+using namespace std::string_literals;
+
+struct Entry {
+  const char* name;  // nullptr: no name
+  const char* format;  // nullptr: no format
+  std::vector<std::int32_t> order;
+  std::int32_t cb = -1;  // -1: the name's length
+};
+
+// Installs `entries` as the engine's table, first letters in order.
+void load(const std::vector<Entry>& entries) {
+  reset_engine();
+  EngineState& e = engine();
+  for (const Entry& in : entries) {
+    _apitype entry;
+    if (in.name != nullptr) entry.pchName = in.name;
+    if (in.format != nullptr) entry.pchformat = in.format;
+    entry.cb = in.cb >= 0 ? in.cb : static_cast<std::int32_t>(std::string_view(in.name).size());
+    for (std::size_t k = 0; k < in.order.size(); ++k) entry.iOrder[k] = in.order[k];
+    e.apilist.push_back(entry);
+    if (in.name != nullptr && e.chFirstBuf.find(in.name[0]) == std::string::npos) e.chFirstBuf += in.name[0];
+  }
+  e.api_num = static_cast<std::int32_t>(entries.size());
+  index_table();
+}
+
+struct Converted {
+  std::string out;  // reports and converted lines, in order
+  ScanStatus status;
+  std::uint64_t line;
+};
+
+// Converts `source` as the rewriter does: every buffer written after its scan.
+Converted convert(std::string_view source) {
+  Converted run;
+  std::string err;
+  LineReader reader(source);
+  Output out(run.out);
+  Output echo(err);
+  engine().fp_src = &reader;
+  engine().fp_dst = &out;
+  engine().fp_err = &echo;
+  const SourceResult result = process_source(reader, &out);
+  run.status = result.status;
+  run.line = result.line;
+  engine().fp_src = nullptr;
+  engine().fp_dst = engine().fp_err = nullptr;
+  return run;
+}
+
+std::string rewrite(std::string_view source) { return convert(source).out; }
+
+// What tallyx's table prints for `source`.
+std::string tally(std::string_view source) {
+  load({{"WinSendMsg", "S %s\n", {1}}, {"WinPostMsg", "P %s\n", {1}}, {"WinSendDlgItemMsg", "D %s\n", {2}}});
+  engine().bEchoFormatted = true;
+  std::string printed;
+  LineReader reader(source);
+  Output out(printed);
+  engine().fp_src = &reader;
+  engine().fp_dst = &out;
+  process_source(reader, nullptr);
+  engine().fp_src = nullptr;
+  engine().fp_dst = nullptr;
+  return printed;
+}
+
+const std::vector<Entry> kSendMsg = {{"WinSendMsg", "S %s\n", {1}}};
+
+TEST(Rewrite, BlankBeforeParenthesisIsDroppedAndParameterKeepsItsBlank) {
+  load(kSendMsg);
+  EXPECT_EQ(rewrite("WinSendMsg (hwnd, WM_X, 0, 0);\n"), "S  WM_X\n;\n");
+  EXPECT_EQ(rewrite("WinSendMsg (hwnd, WM_X, 0, 0);"), "S  WM_X\n;");
+}
+
+TEST(Rewrite, NameEndingTheTextIsNoCallButNewlineInsideBufferIsSkipped) {
+  load({{"WinA", "A<%s>", {1}}, {"WinB", "B<%s>", {0}}});
+  EXPECT_EQ(rewrite("WinA(x, WinB\n(y));\n"), "A< B<y>>;\n");
+  // WinB ends the line; its "(" stands on a line not read yet.
+  EXPECT_EQ(rewrite("x = WinB\n(y);\n"), "x = WinB\n(y);\n");
+}
+
+TEST(Rewrite, WordsThatAreNotCalls) {
+  load(kSendMsg);
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"&WinSendMsg;\n", "&WinSendMsg;\n"},
+      {"WinSendMsg;\n", "WinSendMsg;\n"},
+      {"WinSendMsgEx(a, b);\n", "WinSendMsgEx(a, b);\n"},
+      {"My_WinSendMsg(a, b);\n", "My_S  b\n;\n"},
+      {"xWinSendMsg(a, b);\n", "xWinSendMsg(a, b);\n"},
+      {"2WinSendMsg(a, b);\n", "2WinSendMsg(a, b);\n"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(rewrite(in), out) << in;
+}
+
+TEST(Rewrite, TailOfAWordIsACandidateWhenItsFirstLetterIs) {
+  load(kSendMsg);
+  EXPECT_EQ(rewrite("WWinSendMsg(a, b)\n"), "WS  b\n\n");
+  EXPECT_EQ(rewrite("WinWinSendMsg(a, b)\n"), "WinWinSendMsg(a, b)\n");
+}
+
+TEST(Rewrite, NameWithUnderscoreNeverMatches) {
+  load({{"Win_Send", "X", {}}});
+  EXPECT_EQ(rewrite("Win_Send(a)\n"), "Win_Send(a)\n");
+}
+
+TEST(Rewrite, LengthDecidesNotTheNameText) {
+  // cb shorter than the name: matches words of that length.
+  load({{"WinSendMsg", "<%s>", {0}, 3}});
+  EXPECT_EQ(rewrite("Win(a) WinSendMsg(b)\n"), "<a> WinSendMsg(b)\n");
+  // cb longer than the name: never matches.
+  load({{"Win", "<%s>", {0}, 5}});
+  EXPECT_EQ(rewrite("Win(a) WinXY(b)\n"), "Win(a) WinXY(b)\n");
+}
+
+TEST(Rewrite, FirstEntryInTableOrderWins) {
+  load({{"WinA", "first", {}}, {"WinA", "second", {}}});
+  EXPECT_EQ(rewrite("WinA()\n"), "first\n");
+}
+
+TEST(Rewrite, EntryWithoutNameNeverMatches) {
+  load({{nullptr, "X", {}, 0}, {"WinA", "A", {}}});
+  EXPECT_EQ(rewrite("WinA()\n"), "A\n");
+}
+
+TEST(Rewrite, CallOverTwoLines) {
+  load({{"WinSendMsg", "[%s|%s|%s|%s]", {0, 1, 2, 3}}});
+  EXPECT_EQ(rewrite("WinSendMsg(hwnd,\n    WM_X, 0, 0);\nnext\n"), "[hwnd|\n    WM_X| 0| 0];\nnext\n");
+}
+
+TEST(Rewrite, ParameterCounts) {
+  load({{"f", "[%s|%s|%s|%s]", {0, 1, 2, 3}}});
+  EXPECT_EQ(rewrite("f()\n"), "[|||]\n");
+  EXPECT_EQ(rewrite("f(a,,b)\n"), "[a||b|]\n");
+}
+
+TEST(Rewrite, NestedParenthesesAndLiteralsDoNotSplit) {
+  load({{"f", "[%s|%s]", {0, 1}}});
+  EXPECT_EQ(rewrite("f(g(a, b), c)\n"), "[g(a, b)| c]\n");
+  EXPECT_EQ(rewrite("f(\"a, (b\", ')')\n"), "[\"a, (b\"| ')']\n");
+  EXPECT_EQ(rewrite("f(\"a\\\"b,c\", d)\n"), "[\"a\\\"b,c\"| d]\n");
+  EXPECT_EQ(rewrite("f('\\'', d)\nnext(x, y)\n"), "['\\''| d]\nnext(x, y)\n");
+  EXPECT_EQ(rewrite("f('\\\\', d)\n"), "['\\\\'| d]\n");
+}
+
+TEST(Rewrite, BackslashNewlineInsideALiteralContinuesIt) {
+  load({{"f", "[%s|%s]", {0, 1}}});
+  EXPECT_EQ(rewrite("f(\"a,\\\nb\", c)\n"), "[\"a,\\\nb\"| c]\n");
+}
+
+TEST(Rewrite, LiteralWithoutEndPullsInLinesUntilItsQuote) {
+  load({{"f", "[%s|%s]", {0, 1}}});
+  EXPECT_EQ(rewrite("f(\"a,\nb\", c)\n"), "[\"a,\nb\"| c]\n");
+}
+
+TEST(Rewrite, CommentsInsideACallHaveNoStructure) {
+  load({{"f", "[%s|%s]", {0, 1}}});
+  EXPECT_EQ(rewrite("f(a, // we'll (see),\n   b)\n"), "[a| // we'll (see),\n   b]\n");
+  EXPECT_EQ(rewrite("f(a /* ) , ' */, b)\n"), "[a /* ) , ' */| b]\n");
+  EXPECT_EQ(rewrite("f(a, // one \\\n two, (\n b)\n"), "[a| // one \\\n two, (\n b]\n");
+  EXPECT_EQ(rewrite("f(a, /* spans\n lines, ) */ b)\n"), "[a| /* spans\n lines, ) */ b]\n");
+  // A comment marker inside a literal is text.
+  EXPECT_EQ(rewrite("f(\"//\", b)\n"), "[\"//\"| b]\n");
+  EXPECT_EQ(rewrite("f(\"/*\", b)\n"), "[\"/*\"| b]\n");
+  // "/*/" does not close the comment it opens.
+  EXPECT_EQ(rewrite("f(a /*/ ) */, b)\n"), "[a /*/ ) */| b]\n");
+}
+
+TEST(Rewrite, CommentCharactersRaiseNoReport) {
+  load({{"f", "[%s]", {0}}});
+  EXPECT_EQ(rewrite("f(a /* ; { $ */)\n"), "[a /* ; { $ */]\n");
+  EXPECT_EQ(rewrite("f(a // ; {\n)\n"), "[a // ; {\n]\n");
+}
+
+TEST(Rewrite, NamesInCommentsAndStringsOfTheSourceAreText) {
+  load({{"WinA", "A", {}}});
+  EXPECT_EQ(rewrite("/* WinA() */ \"WinA()\"\n"), "/* A */ \"A\"\n");
+}
+
+TEST(Rewrite, CallInsideAStringOpenedBeforeTheStringEnds) {
+  load({{"WinA", "<%s>", {0}}});
+  // Closed before the string ends: rewritten like any other call.
+  EXPECT_EQ(rewrite("s = \"WinA(x)\";\n"), "s = \"<x>\";\n");
+  // Not closed: the string's closing quote opens a literal for the capture,
+  // which pulls in lines up to the next double quote.
+  EXPECT_EQ(rewrite("s = \"WinA(x\";\nt = \"y);\n"), "s = \"<x\";\nt = \"y>;\n");
+}
+
+TEST(Rewrite, EntryWithoutFormatDeletesTheCall) {
+  load({{"WinFoo", nullptr, {}}});
+  EXPECT_EQ(rewrite("x = WinFoo(a, (b));\n"), "x = ;\n");
+  EXPECT_EQ(rewrite("WinFoo(a)WinFoo(b);\n"), "WinFoo(b);\n");
+  EXPECT_EQ(rewrite("x = WinFoo(a,\n b);\ny\n"), "x = ;\ny\n");
+  EXPECT_EQ(rewrite("x WinFoo(a)"), "x ");
+  // No split: no reports.
+  EXPECT_EQ(rewrite("WinFoo(a;b)\n"), "\n");
+}
+
+TEST(Rewrite, NestedCallsAreRewrittenDuringTheRescan) {
+  load({{"WinA", "%s", {0}}, {"WinB", "B<%s>", {0}}});
+  EXPECT_EQ(rewrite("WinA(WinB(x));\n"), "WinB(x);\n");
+  EXPECT_EQ(rewrite("WinA( WinB(x));\n"), " B<x>;\n");
+}
+
+TEST(Rewrite, CallInAnUnusedParameterDisappears) {
+  load({{"WinA", "<%s>", {0}}, {"WinB", "B", {}}});
+  EXPECT_EQ(rewrite("WinA(x, WinB(y));\n"), "<x>;\n");
+}
+
+TEST(Rewrite, EveryCallOfALongLine) {
+  load({{"WinA", "<%s>", {0}}});
+  std::string in, out;
+  for (int i = 0; i < 20000; ++i) {
+    const std::string n = std::to_string(i);
+    in.append("WinA(").append(n).append(") ");
+    out.append("<").append(n).append("> ");
+  }
+  EXPECT_EQ(rewrite(in + "\n"), out + "\n");
+}
+
+TEST(Rewrite, DeepNestingConvertsExactly) {
+  load({{"WinA", "A<%s>", {0}}});
+  std::string in, out;
+  constexpr int kDepth = 10000;
+  for (int i = 0; i < kDepth; ++i) in += "WinA(", out += "A<";
+  in += "x", out += "x";
+  for (int i = 0; i < kDepth; ++i) in += ")", out += ">";
+  const Converted run = convert(in + ";\n");
+  EXPECT_EQ(run.status, ScanStatus::ok);
+  EXPECT_EQ(run.out, out + ";\n");
+}
+
+TEST(Rewrite, GrowingReplacementsKeepTheRestIntact) {
+  load({{"f", "<<<<<<<<%s%s>>>>>>>>", {0, 0}}});
+  EXPECT_EQ(rewrite("f(a) f(b) tail\n"), "<<<<<<<<aa>>>>>>>> <<<<<<<<bb>>>>>>>> tail\n");
+}
+
+TEST(Rewrite, BytesAreBytes) {
+  load({{"f", "[%s|%s]", {0, 1}}});
+  const std::string nul("a\0b", 3);
+  EXPECT_EQ(rewrite(nul + " f(x, y) " + nul + "\n"), nul + " [x| y] " + nul + "\n");
+  EXPECT_EQ(rewrite("f(\xE9t\xE9, \xFF)\n"), "[\xE9t\xE9| \xFF]\n");
+  // A NUL inside a parameter list is reported like any invalid character.
+  EXPECT_EQ(rewrite("f(a\0b)\n"s), "Invalid character \0\nInvalid character \0\n[a\0b|]\n"s);
+}
+
+TEST(Reports, RepeatRule) {
+  load({{"f", "[%s]", {0}}});
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"f(a;b)\n", "Invalid character ;\nInvalid character ;\n[a;b]\n"},
+      {"f(a,;)\n", "Invalid character ;\n[a]\n"},
+      {"f(a;;)\n", "Invalid character ;\nInvalid character ;\nInvalid character ;\n[a;;]\n"},
+      {"f(;)\n", "Invalid character ;\n[;]\n"},
+      {"f(\"x\";)\n", "Invalid character ;\n[\"x\";]\n"},
+      {"f((a)~)\n", "Invalid character ~\n[(a)~]\n"},
+      {"f(a $)\n", "Invalid character $\nInvalid character $\n[a $]\n"},
+      {"f(a\\b)\n", "Invalid character \\\nInvalid character \\\n[a\\b]\n"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(rewrite(in), out) << in;
+}
+
+TEST(Reports, ComeBeforeTheLineOfTheirCall) {
+  load({{"f", "[%s]", {0}}});
+  EXPECT_EQ(rewrite("one\nx f(a,\n{b)\n"), "one\nInvalid character {\nInvalid character {\nx [a]\n");
+}
+
+TEST(Unfinished, InputEndingInsideACallLeavesTheTextAsRead) {
+  load({{"WinA", "<%s>", {0}}});
+  const std::vector<std::string> cases = {
+      "x WinA(a, WinA(b)\n more\n",
+      "WinA(\"never closed\n",
+      "WinA('\\\n",
+      "WinA(a /* open\n",
+      "WinA(a // open",
+      "WinA(a /",
+      "WinA(",
+  };
+  for (const std::string& in : cases) {
+    const Converted run = convert("first WinA(1)\n" + in);
+    EXPECT_EQ(run.out, "first <1>\n" + in) << in;
+    EXPECT_EQ(run.status, ScanStatus::ok) << in;
+  }
+}
+
+TEST(Unfinished, TallyPrintsNothingForIt) {
+  EXPECT_EQ(tally("WinSendMsg(h, A, 0);\nWinSendMsg(h, B, 'x\n"), "S  A\n");
+}
+
+TEST(Endless, FormatThatRecreatesItsCallIsStopped) {
+  load({{"WinA", " WinA(%s)", {0}}});
+  const Converted run = convert("line one\nWinA(x);\nline three\n");
+  EXPECT_EQ(run.status, ScanStatus::endless_rewrite);
+  EXPECT_EQ(run.line, 2u);
+  EXPECT_EQ(run.out, "line one\n");
+}
+
+TEST(Endless, CycleThroughTwoEntriesAndThroughAParameter) {
+  load({{"WinA", " WinB(%s)", {0}}, {"WinB", " WinA(%s)", {0}}});
+  EXPECT_EQ(convert("WinA(x)\n").status, ScanStatus::endless_rewrite);
+  // The name travels inside a parameter before it is rewritten again.
+  load({{"X", " Y(X())", {}}, {"Y", " %s", {0}}});
+  EXPECT_EQ(convert("X()\n").status, ScanStatus::endless_rewrite);
+  load({{"WinA", " WinA(%s%s)", {0, 0}}});
+  EXPECT_EQ(convert("WinA(x)\n").status, ScanStatus::endless_rewrite);
+}
+
+TEST(Endless, ChainsThatEndAreNotStopped) {
+  // A rename to another tabled call, and a format that rebuilds its call
+  // from a shrinking parameter.
+  load({{"WinA", " WinB(%s, 0)", {0}}, {"WinB", "B<%s>", {0}}});
+  EXPECT_EQ(rewrite("WinA(x);\n"), " B<x>;\n");
+  load({{"X", " X%s", {0}}});
+  EXPECT_EQ(rewrite("X((((y))));\n"), "    Xy;\n");
+}
+
+TEST(Tally, Examples) {
+  EXPECT_EQ(tally("WinSendMsg(hwnd, WM_CLOSE, 0L, 0L);\n"), "S  WM_CLOSE\n");
+  EXPECT_EQ(tally("WinPostMsg(hwnd,WM_QUIT,0,0)\n"), "P WM_QUIT\n");
+  EXPECT_EQ(tally("WinSendDlgItemMsg(hwnd, ID_LIST, LM_INSERTITEM, MPFROMSHORT(0), MPFROMP(psz))\n"),
+            "D  LM_INSERTITEM\n");
+  EXPECT_EQ(tally("WinSendMsg(hwnd,\n    WM_X, 0, 0);\n"), "S \n    WM_X\n");
+  EXPECT_EQ(tally("WinSendMsg(a, X, 0); WinPostMsg(b, Y, 0);\n"), "S  X\nP  Y\n");
+  EXPECT_EQ(tally("WinSendMsg(h, WinPostMsg(h2, INNER, 0, 0), 0);\n"),
+            "S  WinPostMsg(h2, INNER, 0, 0)\nP  INNER\n");
+  EXPECT_EQ(tally("WinSendMsg(h, OUTER, WinPostMsg(h2, INNER, 0, 0), 0);\n"), "S  OUTER\n");
+  EXPECT_EQ(tally("WinSendMsg(hwnd);\nWinSendMsg();\n"), "S \nS \n");
+  EXPECT_EQ(tally("WinSendMsgEx(a, b);\nWinSendMsg\n"), "");
+}
+
+}  // namespace
+}  // namespace zaptor

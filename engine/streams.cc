@@ -29,6 +29,11 @@ bool LineReader::refill() {
   return got > 0;
 }
 
+bool LineReader::ready() {
+  if (pending_.empty()) refill();
+  return !failed();
+}
+
 bool LineReader::read_line(std::string& line) {
   bool took_any = false;
   for (;;) {

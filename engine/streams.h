@@ -22,6 +22,10 @@ class LineReader {
   // or after a read error (see failed()).
   bool read_line(std::string& line);
 
+  // Reads ahead so that an unreadable source shows before anything is done
+  // with it; false on a read error.
+  bool ready();
+
   bool failed() const { return error_ != 0; }
   int error() const { return error_; }  // errno of the failed read
   std::uint64_t lines_read() const { return lines_read_; }
