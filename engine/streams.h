@@ -14,7 +14,7 @@ namespace zaptor {
 class LineReader {
  public:
   explicit LineReader(std::FILE* file);        // not owned
-  explicit LineReader(std::string_view text);  // reads from memory
+  explicit LineReader(std::string_view text);  // reads from memory, which must outlive it
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
