@@ -1,11 +1,12 @@
 #include "engine/streams.h"
 
+#include <algorithm>
 #include <cerrno>
 
 namespace zaptor {
 
 namespace {
-constexpr std::size_t kChunk = 1 << 16;
+constexpr std::size_t kChunk = 1 << 18;
 }
 
 LineReader::LineReader(std::FILE* file) : file_(file) {}
@@ -27,6 +28,11 @@ bool LineReader::refill() {
     }
   }
   return got > 0;
+}
+
+void LineReader::consume(std::size_t count) {
+  lines_read_ += static_cast<std::uint64_t>(std::count(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(count), '\n'));
+  pending_.remove_prefix(count);
 }
 
 bool LineReader::ready() {

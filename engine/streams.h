@@ -22,6 +22,15 @@ class LineReader {
   // or after a read error (see failed()).
   bool read_line(std::string& line);
 
+  // The bytes read ahead and not handed out yet, reading more when there are
+  // none; empty at the end of the input or after a read error.
+  std::string_view peek() {
+    if (pending_.empty()) refill();
+    return pending_;
+  }
+  // Hands out the first `count` bytes of peek(), which end a line.
+  void consume(std::size_t count);
+
   // Reads ahead so that an unreadable source shows before anything is done
   // with it; false on a read error.
   bool ready();
