@@ -49,6 +49,8 @@ std::size_t capture(LineBuffer& buffer, std::size_t open) {
       if (!add_buff(buffer)) return std::string_view::npos;
       continue;
     }
+    // Most characters of a call mean nothing to its structure.
+    while (pos + 1 < text.size() && !has_class(text[pos], kStructure)) ++pos;
     const char c = text[pos++];
     if (is_quote(c)) {
       mode = Mode::literal;

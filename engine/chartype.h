@@ -14,6 +14,7 @@ enum CharClass : std::uint8_t {
   kOperator = 4,   // & * . [ ] - > < / + | ? ! % = ^ _ :
   kDelimiter = 8,  // " ' ( ) ,
   kHigh = 16,      // 0x80-0xFF: passed over inside a parameter list
+  kStructure = 32, // " ' ( ) /: what the capture of a call looks at
 };
 
 constexpr std::array<std::uint8_t, 256> make_char_classes() {
@@ -25,6 +26,7 @@ constexpr std::array<std::uint8_t, 256> make_char_classes() {
   for (char c : std::string_view("&*.[]-></+|?!%=^_:")) table[static_cast<unsigned char>(c)] |= kOperator;
   for (char c : std::string_view("\"'(),")) table[static_cast<unsigned char>(c)] |= kDelimiter;
   for (int c = 0x80; c <= 0xFF; ++c) table[c] |= kHigh;
+  for (char c : std::string_view("\"'()/")) table[static_cast<unsigned char>(c)] |= kStructure;
   return table;
 }
 
