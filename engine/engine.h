@@ -37,10 +37,17 @@ class ApiIndex {
   // Index of the matching entry, or -1.
   int find(std::string_view word) const;
   bool is_first_letter(char c) const { return first_[static_cast<unsigned char>(c)]; }
+  // The first letter when there is just one, so that it can be searched for
+  // directly; 0 otherwise.
+  char only_letter() const { return only_letter_; }
+  // The next first letter at or after `pos`, or npos.
+  std::size_t next_first_letter(std::string_view text, std::size_t pos) const;
 
  private:
   std::array<bool, 256> first_{};              // alphanumeric first letters
+  char only_letter_ = 0;
   std::array<std::uint64_t, 256> lengths_{};   // bit n: some name of length n (bit 0: longer than 63)
+  std::vector<bool> pairs_ = std::vector<bool>(1 << 16);  // some name starts with these two bytes
   std::unordered_map<std::string_view, int> by_name_;
 };
 

@@ -15,8 +15,9 @@ std::size_t get_token(const LineBuffer& buffer, std::size_t pch) {
     start = pch;
   } else {
     // Only a word's first character can start a candidate.
-    for (std::size_t p = pch + 1; p < text.size(); ++p) {
-      if (index.is_first_letter(text[p]) && !is_alnum(text[p - 1])) {
+    for (std::size_t p = index.next_first_letter(text, pch + 1); p != std::string_view::npos;
+         p = index.next_first_letter(text, p + 1)) {
+      if (!is_alnum(text[p - 1])) {
         start = p;
         break;
       }

@@ -10,65 +10,33 @@ namespace zaptor {
 
 namespace {
 
-// The next byte at or after `pos` that is a first letter.
-std::size_t next_first_letter(std::string_view data, std::size_t pos, const ApiIndex& index,
-                              char only_letter) {
-  if (only_letter != 0) return data.find(only_letter, pos);
-  for (; pos < data.size(); ++pos) {
-    if (index.is_first_letter(data[pos])) return pos;
+// Whether the "(" at `open` ends a call that the scan of its line would
+// rewrite: a tabled name, then white space within the line. The name is
+// the end of the word before the blanks, from any of its first letters
+// that the scan would reach: the word's start, and each letter after a
+// first letter at which the word matched nothing.
+bool opens_call(std::string_view data, std::size_t open, const ApiIndex& index) {
+  std::size_t end = open;
+  while (end > 0 && is_space(data[end - 1]) && data[end - 1] != '\n') --end;
+  std::size_t start = end;
+  while (start > 0 && is_alnum(data[start - 1])) --start;
+  for (std::size_t q = start; q < end && index.is_first_letter(data[q]); ++q) {
+    if (index.find(data.substr(q, end - q)) >= 0) return true;
   }
-  return std::string_view::npos;
-}
-
-// Whether the candidate word `word`, followed by `after`, starts a call that
-// the scan of its line would rewrite; nullopt when its line is not complete
-// in the data, so that only the full scan can tell.
-std::optional<bool> starts_call(std::string_view word, std::string_view after, const ApiIndex& index) {
-  if (after.empty()) return std::nullopt;
-  if (index.find(word) < 0) return false;
-  for (char c : after) {
-    if (c == '(') return true;
-    // The line's own newline ends the text the scan looks at.
-    if (!is_space(c) || c == '\n') return false;
-  }
-  return std::nullopt;
+  return false;
 }
 
 // The start of the first line of `data` (which begins a line) that may hold
-// a call, or npos when none of its complete lines does. A line that is not
-// complete in the data counts as one that may.
-std::size_t find_call_line(std::string_view data, const ApiIndex& index, char only_letter) {
-  std::size_t pos = 0;
-  for (;;) {
-    const std::size_t p = next_first_letter(data, pos, index, only_letter);
-    if (p == std::string_view::npos) return p;
-    if (p > 0 && is_alnum(data[p - 1])) {
-      pos = p + 1;
-      continue;
+// a call, or npos when none does. A call's name and its "(" stand on the
+// same line, so looking back from each "(" finds them all.
+std::size_t find_call_line(std::string_view data, const ApiIndex& index) {
+  for (std::size_t open = data.find('('); open != std::string_view::npos; open = data.find('(', open + 1)) {
+    if (opens_call(data, open, index)) {
+      const std::size_t newline = data.rfind('\n', open);
+      return newline == std::string_view::npos ? 0 : newline + 1;
     }
-    std::size_t end = p + 1;
-    while (end < data.size() && is_alnum(data[end])) ++end;
-    // A word that matched nothing is looked at again from its next letter,
-    // while that is a first letter too.
-    for (std::size_t q = p; q < end && index.is_first_letter(data[q]); ++q) {
-      const auto call = starts_call(data.substr(q, end - q), data.substr(end), index);
-      if (!call || *call) {
-        const std::size_t newline = data.rfind('\n', p);
-        return newline == std::string_view::npos ? 0 : newline + 1;
-      }
-    }
-    pos = end;
   }
-}
-
-char single_first_letter(const EngineState& e) {
-  char only = 0;
-  for (char c : e.chFirstBuf) {
-    if (!e.index.is_first_letter(c) || c == only) continue;
-    if (only != 0) return 0;
-    only = c;
-  }
-  return only;
+  return std::string_view::npos;
 }
 
 }  // namespace
@@ -76,13 +44,12 @@ char single_first_letter(const EngineState& e) {
 SourceResult process_source(LineReader& source, Output* copy_to) {
   EngineState& e = engine();
   Output* echo = e.bVerbose ? e.fp_err : nullptr;
-  const char only_letter = single_first_letter(e);
   LineBuffer buffer;
   for (;;) {
     // Lines without a call pass straight through.
     const std::string_view data = source.peek();
     if (data.empty()) return {ScanStatus::ok, source.lines_read() + 1};
-    std::size_t plain = find_call_line(data, e.index, only_letter);
+    std::size_t plain = find_call_line(data, e.index);
     if (plain == std::string_view::npos) {
       const std::size_t last_newline = data.rfind('\n');
       plain = last_newline == std::string_view::npos ? 0 : last_newline + 1;

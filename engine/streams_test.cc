@@ -87,3 +87,21 @@ TEST(Output, FullDeviceIsAFailure) {
 
 }  // namespace
 }  // namespace zaptor
+
+namespace zaptor {
+namespace {
+
+TEST(LineReader, ConsumedBytesCountTheirLines) {
+  std::string text;
+  for (int i = 0; i < 1000; ++i) text += std::string(static_cast<std::size_t>(i % 13), i % 2 ? '\xFF' : 'a') + "\n";
+  text += "\n\n\x8A\n";
+  LineReader reader(text);
+  const std::string_view all = reader.peek();
+  ASSERT_EQ(all.size(), text.size());
+  reader.consume(all.size());
+  EXPECT_EQ(reader.lines_read(), 1003u);
+  EXPECT_TRUE(reader.peek().empty());
+}
+
+}  // namespace
+}  // namespace zaptor
