@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "zaptor/entry_testing.h"
+
 #include <array>
 #include <climits>
 #include <cstdio>
@@ -16,8 +18,7 @@
 namespace zaptor {
 namespace {
 
-using Order = std::array<std::int32_t, kOrderSlots>;
-constexpr Order kNoOrder{-1, -1, -1, -1, -1, -1, -1, -1};
+using namespace testing_entries;
 
 // --- Bytes of a compiled file, built by hand, independent of the encoder ---
 
@@ -49,33 +50,6 @@ std::string compiled_file(std::int32_t n, const std::vector<std::string>& record
 
 // --- Readable entries, so a failing comparison shows what differs ---
 
-std::string show(const std::optional<std::string>& text) {
-  return text ? '"' + *text + '"' : std::string("none");
-}
-
-std::string describe(const _apitype& e) {
-  std::string s = "name " + show(e.pchName) + " format " + show(e.pchformat) + " cb " +
-                  std::to_string(e.cb) + " parms " + std::to_string(e.cParms) + " order";
-  for (const std::int32_t v : e.iOrder) s += ' ' + std::to_string(v);
-  return s;
-}
-
-std::vector<std::string> describe(const std::vector<_apitype>& entries) {
-  std::vector<std::string> out;
-  for (const _apitype& e : entries) out.push_back(describe(e));
-  return out;
-}
-
-_apitype entry(std::optional<std::string> name, std::optional<std::string> format,
-               std::int32_t cb, std::int32_t parms, const Order& order) {
-  _apitype e;
-  e.pchName = std::move(name);
-  e.pchformat = std::move(format);
-  e.cb = cb;
-  e.cParms = parms;
-  e.iOrder = order;
-  return e;
-}
 
 std::string dump() {
   std::string out;

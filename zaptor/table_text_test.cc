@@ -1,6 +1,8 @@
 #include "zaptor/table_text.h"
 
 #include <gtest/gtest.h>
+
+#include "zaptor/entry_testing.h"
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -20,36 +22,9 @@
 namespace zaptor {
 namespace {
 
-using Order = std::array<std::int32_t, kOrderSlots>;
-constexpr Order kNoOrder{-1, -1, -1, -1, -1, -1, -1, -1};
+using namespace testing_entries;
 
-std::string show(const std::optional<std::string>& text) {
-  return text ? '"' + *text + '"' : std::string("none");
-}
 
-std::string describe(const _apitype& e) {
-  std::string s = "name " + show(e.pchName) + " format " + show(e.pchformat) + " cb " +
-                  std::to_string(e.cb) + " parms " + std::to_string(e.cParms) + " order";
-  for (const std::int32_t v : e.iOrder) s += ' ' + std::to_string(v);
-  return s;
-}
-
-std::vector<std::string> describe(const std::vector<_apitype>& entries) {
-  std::vector<std::string> out;
-  for (const _apitype& e : entries) out.push_back(describe(e));
-  return out;
-}
-
-_apitype entry(std::optional<std::string> name, std::optional<std::string> format,
-               std::int32_t cb, std::int32_t parms, const Order& order) {
-  _apitype e;
-  e.pchName = std::move(name);
-  e.pchformat = std::move(format);
-  e.cb = cb;
-  e.cParms = parms;
-  e.iOrder = order;
-  return e;
-}
 
 // The entries of a text that must parse.
 std::vector<std::string> parsed(std::string_view text) {
