@@ -73,7 +73,7 @@ TEST(Output, WritesEverythingInOrder) {
   std::string back(expected.size() + 1, '\0');
   back.resize(std::fread(back.data(), 1, back.size(), file));
   EXPECT_EQ(back, expected);
-  std::fclose(file);
+  EXPECT_TRUE(out.close());  // closes the file too
 }
 
 TEST(Output, FullDeviceIsAFailure) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/source_loop.h"
+#include "engine/standard_streams.h"
 #include "options/myopt.h"
 #include "tallyx/tallyx_table.h"
 
@@ -23,6 +24,10 @@ int useage(Output& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!claim_standard_streams()) {
+    report_error(kProgram, "cannot write to the standard output: it is closed");
+    return 1;
+  }
   Output out(stdout);
   std::string src;
   for (int rc; (rc = my_getopt(argc, argv, "")) != 0;) {

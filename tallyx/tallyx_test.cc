@@ -386,6 +386,22 @@ TEST_F(Tallyx, WriteErrorOnTheOutputIsReported) {
   EXPECT_NE(r.err, "");
 }
 
+TEST_F(Tallyx, ClosedStandardOutputIsAFailure) {
+  write_file(dir.file("f.c"), "WinSendMsg(h, WM_CLOSE, 0, 0);\n");
+  const RunResult r = zaptor_testing::run(
+      {"/bin/sh", "-c", "exec \"$0\" f.c >&-", program("tallyx")}, dir.path());
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err, "");
+}
+
+TEST_F(Tallyx, ClosedStandardInputAndErrorChangeNothing) {
+  write_file(dir.file("f.c"), "WinSendMsg(h, WM_CLOSE, 0, 0);\n");
+  const RunResult r = zaptor_testing::run(
+      {"/bin/sh", "-c", "exec \"$0\" f.c <&- 2>&-", program("tallyx")}, dir.path());
+  EXPECT_EQ(r.out, "S  WM_CLOSE\n");
+  EXPECT_EQ(r.exit_code, 0);
+}
+
 TEST_F(Tallyx, SuccessExits0) {
   const RunResult r = tally("WinSendMsg(h, WM_PAINT, 0, 0);\n");
   EXPECT_EQ(r.out, "S  WM_PAINT\n");

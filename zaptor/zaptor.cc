@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/source_loop.h"
+#include "engine/standard_streams.h"
 #include "options/myopt.h"
 #include "zaptor/compiled.h"
 #include "zaptor/destination.h"
@@ -127,6 +128,10 @@ int convert(Output& console, const std::string& src, const std::string& dst) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!claim_standard_streams()) {
+    report_error(kProgram, "cannot write to the standard output: it is closed");
+    return 1;
+  }
   Output console(stdout);
   std::string src;
   std::string dst;

@@ -909,6 +909,22 @@ TEST_F(Zaptor, WriteErrorOnTheDestination) {
   EXPECT_EQ(contents("f.c"), "int x = WinB(q);\nmore text\n");
 }
 
+// With the standard input and error closed, the destination would take the
+// error's descriptor and the echo would land in it.
+TEST_F(Zaptor, ClosedStandardStreamsNeverReachTheDestination) {
+  table(tableAB());
+  source("f.c", "int x = WinB(q);\nmore text\n");
+  const RunResult r = zaptor_testing::run(
+      {"/bin/sh", "-c", "exec \"$0\" -v f.c out.c <&- 2>&-", program("zaptor")}, dir.path());
+  EXPECT_EQ(r.exit_code, 0);
+  zaptor({"f.c", "plain.c"});
+  EXPECT_EQ(contents("out.c"), contents("plain.c"));
+  const RunResult closed = zaptor_testing::run(
+      {"/bin/sh", "-c", "exec \"$0\" f.c out2.c >&-", program("zaptor")}, dir.path());
+  EXPECT_EQ(closed.exit_code, 1);
+  EXPECT_NE(closed.err, "");
+}
+
 // ------------------------------------------------------------------ verbose echo and plain copies
 
 TEST_F(Zaptor, VerboseEchoesEveryLineOnceInReadingOrder) {
