@@ -1,0 +1,232 @@
+// What the scan harnesses share: two ways of running the engine over a
+// source, so that each run can be checked against the other, and the report
+// of a broken invariant.
+//
+// run_loop() is the programs' own loop, process_source(), with its fast path
+// for lines without a call, reading from memory or now and then through a
+// stdio stream whose chunks end inside the source. run_by_line() is the
+// plain algorithm: every physical line read into the line buffer and
+// scanned. Both must give the same bytes.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/chartype.h"
+#include "engine/engine.h"
+#include "engine/source_loop.h"
+
+namespace zaptor_fuzz {
+
+// Ends the run as a finding; libFuzzer keeps the input that caused it.
+[[noreturn]] inline void fail(const char* what) {
+  std::fprintf(stderr, "\n*** invariant broken: %s\n", what);
+  std::fflush(stderr);
+  std::abort();
+}
+
+inline void check(bool ok, const char* what) {
+  if (!ok) fail(what);
+}
+
+// Where two texts first differ, for the report.
+inline void check_same(std::string_view got, std::string_view want, const char* what) {
+  if (got == want) return;
+  std::size_t at = 0;
+  while (at < got.size() && at < want.size() && got[at] == want[at]) ++at;
+  std::fprintf(stderr, "\n%s: lengths %zu and %zu, first difference at byte %zu\n", what, got.size(),
+               want.size(), at);
+  fail(what);
+}
+
+struct Run {
+  std::string printed;  // fp_dst: "Invalid character" reports and echoed replacements
+  std::string copy;     // the buffers written after their scans (copy_to)
+  std::string echo;     // fp_err: the verbose echo of every line read
+  zaptor::ScanStatus status = zaptor::ScanStatus::ok;
+  std::uint64_t line = 0;
+};
+
+// Points the engine's streams at the run's strings for the length of one run.
+class Streams {
+ public:
+  Streams(Run& run, zaptor::LineReader& reader) : printed_(run.printed), copy_(run.copy), echo_(run.echo) {
+    zaptor::EngineState& e = zaptor::engine();
+    e.fp_src = &reader;
+    e.fp_dst = &printed_;
+    e.fp_err = &echo_;
+    e.bVerbose = true;
+  }
+  ~Streams() {
+    zaptor::EngineState& e = zaptor::engine();
+    e.fp_src = nullptr;
+    e.fp_dst = nullptr;
+    e.fp_err = nullptr;
+    e.bVerbose = false;
+  }
+  Streams(const Streams&) = delete;
+  Streams& operator=(const Streams&) = delete;
+
+  zaptor::Output& copy() { return copy_; }
+  zaptor::Output& echo() { return echo_; }
+
+ private:
+  zaptor::Output printed_;
+  zaptor::Output copy_;
+  zaptor::Output echo_;
+};
+
+// LineReader reads a stream 256 KB at a time.
+inline constexpr std::size_t kReadChunk = std::size_t{1} << 18;
+
+// Where the first chunk of a stream read ends within `source`, for one input
+// in eight (chosen by its length); nullopt: the source is read from memory.
+inline std::optional<std::size_t> chunk_boundary(std::string_view source) {
+  if (source.empty() || source.size() % 8 != 0) return std::nullopt;
+  return (source.size() * 37 + 11) % (source.size() + 1);
+}
+
+// The programs' loop over `source`, with its fast path for lines without a
+// call. Read from memory (explicit length), or, given a `boundary`, through
+// a stdio stream that first holds one line of blanks, so long that the
+// reader's first chunk ends `boundary` bytes into the source: names, calls
+// and lines cut by a chunk boundary. The padding line is taken off the
+// results again.
+inline Run run_loop(std::string_view source, std::optional<std::size_t> boundary = std::nullopt) {
+  Run run;
+  std::string padding;
+  std::string bytes;
+  std::FILE* file = nullptr;
+  if (boundary) {
+    padding.assign(kReadChunk - *boundary, ' ');
+    padding.back() = '\n';
+    bytes = padding;
+    bytes.append(source);
+    file = ::fmemopen(bytes.data(), bytes.size(), "rb");
+    check(file != nullptr, "fmemopen failed");
+  }
+  {
+    zaptor::LineReader file_reader(file);
+    zaptor::LineReader memory_reader(source);
+    zaptor::LineReader& reader = file != nullptr ? file_reader : memory_reader;
+    Streams streams(run, reader);
+    const zaptor::SourceResult result = zaptor::process_source(reader, &streams.copy());
+    check(!reader.failed(), "read error on a memory stream");
+    run.status = result.status;
+    run.line = result.line;
+  }
+  if (file != nullptr) {
+    std::fclose(file);
+    check(run.copy.starts_with(padding) && run.echo.starts_with(padding), "the padding line changed");
+    check(run.line > 1, "stopped in the padding line");
+    run.copy.erase(0, padding.size());
+    run.echo.erase(0, padding.size());
+    run.line -= 1;
+  }
+  return run;
+}
+
+// The plain algorithm: every physical line read into the line buffer and
+// scanned on its own, from memory.
+inline Run run_by_line(std::string_view source) {
+  Run run;
+  zaptor::LineReader reader(source);
+  {
+    Streams streams(run, reader);
+    zaptor::LineBuffer buffer;
+    for (;;) {
+      buffer.clear();
+      run.line = reader.lines_read() + 1;
+      if (!buffer.append_line(reader)) break;
+      streams.echo().write(buffer.work());
+      // An unfinished call leaves its text as read and the loop goes on;
+      // only an endless rewrite stops it.
+      if (zaptor::line_scan(buffer) == zaptor::ScanStatus::endless_rewrite) {
+        run.status = zaptor::ScanStatus::endless_rewrite;
+        break;
+      }
+      streams.copy().write(buffer.finished());
+      streams.copy().write(buffer.rest());
+    }
+  }
+  return run;
+}
+
+// Roughly how many bytes the captures of the calls in `source` go over:
+// the sum of the lengths of the calls of the `names`, each up to its
+// matching parenthesis (literals and comments not told apart) or to the end
+// of the input. Each call is captured on its own, so nested calls count
+// their depth over: 100 nested calls of 10 bytes cost about 50,000.
+inline double capture_work(std::string_view source, const std::vector<std::string_view>& names) {
+  constexpr std::uint32_t kOpen = UINT32_MAX;
+  std::vector<std::uint32_t> close(source.size(), kOpen);
+  std::vector<std::uint32_t> open;
+  for (std::size_t i = 0; i < source.size(); ++i) {
+    if (source[i] == '(') {
+      open.push_back(static_cast<std::uint32_t>(i));
+    } else if (source[i] == ')' && !open.empty()) {
+      close[open.back()] = static_cast<std::uint32_t>(i);
+      open.pop_back();
+    }
+  }
+  double work = 0;
+  for (const std::string_view name : names) {
+    if (name.empty()) continue;
+    for (std::size_t at = source.find(name); at != std::string_view::npos; at = source.find(name, at + 1)) {
+      std::size_t paren = at + name.size();
+      while (paren < source.size() && zaptor::is_space(source[paren])) ++paren;
+      if (paren >= source.size() || source[paren] != '(') continue;
+      const std::size_t end = close[paren] == kOpen ? source.size() : close[paren];
+      work += static_cast<double>(end - at);
+    }
+  }
+  return work;
+}
+
+// Whether the captures stay within a budget: 64 KB, or four times the
+// input for a long one. Inputs past it are left out: deep nesting takes long
+// for a reason that is known (see capture_work), and such inputs would slow
+// the search down without telling anything new. A single long call passes.
+inline bool captures_within_budget(double work, std::size_t input_size) {
+  return work <= 64.0 * 1024 + 4.0 * static_cast<double>(input_size);
+}
+
+// Leaves an input out; ZAPTOR_FUZZ_SKIPS=1 in the environment names the
+// reason, to check that no seed is left out.
+inline int skip(const char* why) {
+  static const bool tell = std::getenv("ZAPTOR_FUZZ_SKIPS") != nullptr;
+  if (tell) std::fprintf(stderr, "skipped: %s\n", why);
+  return 0;
+}
+
+// The invariants that hold for any table: both loops agree byte for byte,
+// and the verbose echo is the input as read.
+inline void check_runs(std::string_view source, const Run& fast, const Run& plain) {
+  check_same(fast.printed, plain.printed, "fast path and line-by-line scan print differently");
+  check_same(fast.copy, plain.copy, "fast path and line-by-line scan write differently");
+  check_same(fast.echo, plain.echo, "fast path and line-by-line scan echo differently");
+  check(fast.status == plain.status, "fast path and line-by-line scan end differently");
+  check(fast.line == plain.line, "fast path and line-by-line scan stop at different lines");
+  if (fast.status == zaptor::ScanStatus::endless_rewrite) {
+    // The lines read up to the offending one, continuation lines included.
+    check(source.substr(0, fast.echo.size()) == fast.echo, "the echo is not a prefix of the input");
+  } else {
+    // Every line read is echoed once, in reading order: the whole input.
+    check_same(fast.echo, source, "the verbose echo is not the input");
+  }
+}
+
+// With no rewrite at all, the source passes through untouched and nothing
+// is printed.
+inline void check_untouched(std::string_view source, const Run& run) {
+  check(run.status != zaptor::ScanStatus::endless_rewrite, "endless rewrite without a match");
+  check(run.printed.empty(), "printed something though no entry can match");
+  check_same(run.copy, source, "changed the source though no entry can match");
+}
+
+}  // namespace zaptor_fuzz
