@@ -139,7 +139,7 @@ void split_parameters(std::string_view call, std::vector<RewriteGuard::Range>& p
   }
 }
 
-CallResult found(LineBuffer& buffer, int index, std::size_t pch) {
+ScanStep found(LineBuffer& buffer, int index, std::size_t pch) {
   EngineState& e = engine();
   const _apitype& entry = e.apilist[static_cast<std::size_t>(index)];
   CallScratch& s = e.scratch;

@@ -95,11 +95,12 @@ ScanStatus line_scan(LineBuffer& buffer);
 // The next candidate word at or after pch (npos: none); sets token_length.
 std::size_t get_token(const LineBuffer& buffer, std::size_t pch);
 
-struct FindResult {
+// How one step of the scan ended, and where get_token goes on.
+struct ScanStep {
   ScanStatus status;
-  std::size_t resume;  // where get_token goes on
+  std::size_t resume;
 };
 // Looks up the candidate word at pch and rewrites the call it starts, if any.
-FindResult FindApi(LineBuffer& buffer, std::size_t pch);
+ScanStep FindApi(LineBuffer& buffer, std::size_t pch);
 
 }  // namespace zaptor

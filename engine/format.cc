@@ -63,7 +63,10 @@ std::optional<std::size_t> read_number(std::string_view text, std::size_t& pos) 
   bool overflow = false;
   while (pos < text.size() && is_digit(text[pos])) {
     value = value * 10 + static_cast<std::size_t>(text[pos] - '0');
-    if (value > static_cast<std::size_t>(INT_MAX)) overflow = true, value = INT_MAX;
+    if (value > static_cast<std::size_t>(INT_MAX)) {
+      overflow = true;
+      value = INT_MAX;
+    }
     ++pos;
   }
   if (overflow) return std::nullopt;

@@ -31,7 +31,7 @@ std::size_t get_token(const LineBuffer& buffer, std::size_t pch) {
   return start;
 }
 
-FindResult FindApi(LineBuffer& buffer, std::size_t pch) {
+ScanStep FindApi(LineBuffer& buffer, std::size_t pch) {
   const EngineState& e = engine();
   const std::string_view text = buffer.work();
   const int index = e.index.find(text.substr(pch, static_cast<std::size_t>(e.token_length)));
@@ -39,8 +39,7 @@ FindResult FindApi(LineBuffer& buffer, std::size_t pch) {
     std::size_t pos = pch + static_cast<std::size_t>(e.token_length);
     while (pos < text.size() && is_space(text[pos])) ++pos;
     if (pos < text.size() && text[pos] == '(') {
-      const CallResult result = found(buffer, index, pch);
-      return {result.status, result.resume};
+      return found(buffer, index, pch);
     }
   }
   return {ScanStatus::ok, pch + 1};
@@ -51,7 +50,7 @@ ScanStatus line_scan(LineBuffer& buffer) {
   e.scratch.guard.reset(e.api_num > 0 ? static_cast<std::size_t>(e.api_num) : 0);
   std::size_t pch = get_token(buffer, buffer.head());
   while (pch != std::string_view::npos) {
-    const FindResult result = FindApi(buffer, pch);
+    const ScanStep result = FindApi(buffer, pch);
     if (result.status != ScanStatus::ok) return result.status;
     pch = get_token(buffer, result.resume);
   }
