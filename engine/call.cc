@@ -95,6 +95,27 @@ std::size_t advance(std::string_view call, std::size_t pos) {
   return pos;
 }
 
+// The format's arguments: slot k takes parameter iOrder[k] (the empty text
+// past the last parameter), or none. Also notes where each lies in the line
+// (the call's text begins at `offset`).
+FormatArgs select_arguments(const _apitype& entry, std::string_view call, std::size_t offset,
+                            CallScratch& s) {
+  FormatArgs parmlist{};
+  for (std::size_t k = 0; k < kFormatArgs; ++k) {
+    const std::int32_t n = entry.iOrder[k];
+    if (n < 0 || n >= kOrderSlots) continue;
+    const auto parm = static_cast<std::size_t>(n);
+    if (parm >= s.parms.size()) {
+      parmlist[k] = std::string_view{};
+      continue;
+    }
+    const RewriteGuard::Range r = s.parms[parm];
+    parmlist[k] = call.substr(r.begin, r.end - r.begin);
+    s.slots[k] = {offset + r.begin, offset + r.end};
+  }
+  return parmlist;
+}
+
 }  // namespace
 
 void split_parameters(std::string_view call, std::vector<RewriteGuard::Range>& parms) {
@@ -165,19 +186,7 @@ ScanStep found(LineBuffer& buffer, int index, std::size_t pch) {
   if (entry.pchformat) {
     const std::string_view chApiBuf = std::string_view(buffer.work()).substr(open + 1, call_end - open - 1);
     split_parameters(chApiBuf, s.parms);
-    FormatArgs parmlist{};
-    for (std::size_t k = 0; k < kFormatArgs; ++k) {
-      const std::int32_t n = entry.iOrder[k];
-      if (n < 0 || n >= kOrderSlots) continue;
-      const auto parm = static_cast<std::size_t>(n);
-      if (parm < s.parms.size()) {
-        const RewriteGuard::Range r = s.parms[parm];
-        parmlist[k] = chApiBuf.substr(r.begin, r.end - r.begin);
-        s.slots[k] = {open + 1 + r.begin, open + 1 + r.end};
-      } else {
-        parmlist[k] = std::string_view{};
-      }
-    }
+    const FormatArgs parmlist = select_arguments(entry, chApiBuf, open + 1, s);
     format_call(s.formatted, *entry.pchformat, parmlist, &s.pieces);
     if (e.bEchoFormatted && e.fp_dst != nullptr) e.fp_dst->write(s.formatted);
   }
