@@ -402,6 +402,15 @@ TEST_F(Tallyx, ClosedStandardInputAndErrorChangeNothing) {
   EXPECT_EQ(r.exit_code, 0);
 }
 
+// The bundled sample holds calls in every shape; the generator that wrote it
+// also wrote what tallyx must print for it.
+TEST_F(Tallyx, BundledSamplePrintsWhatItsGeneratorExpects) {
+  const std::string examples = ZAPTOR_EXAMPLES_DIR;
+  const RunResult r = tally_args({examples + "tallyx_sample.c"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, read_file(examples + "tallyx_sample.expected"));
+}
+
 TEST_F(Tallyx, SuccessExits0) {
   const RunResult r = tally("WinSendMsg(h, WM_PAINT, 0, 0);\n");
   EXPECT_EQ(r.out, "S  WM_PAINT\n");
