@@ -21,14 +21,63 @@ bool add_buff(LineBuffer& buffer) {
 
 namespace {
 
+// What a character of a call's text means to its structure.
+enum class Walk : std::uint8_t { pass, slash, quote, open, close, comma, invalid };
+
+constexpr std::array<Walk, 256> make_walk_table() {
+  std::array<Walk, 256> table{};
+  for (std::size_t c = 0; c < table.size(); ++c) {
+    const auto byte = static_cast<char>(c);
+    table[c] = has_class(byte, kAlnum | kSpace | kOperator | kHigh) ? Walk::pass : Walk::invalid;
+  }
+  table['/'] = Walk::slash;
+  table['"'] = table['\''] = Walk::quote;
+  table['('] = Walk::open;
+  table[')'] = Walk::close;
+  table[','] = Walk::comma;
+  return table;
+}
+
+constexpr std::array<Walk, 256> kWalk = make_walk_table();
+
+Walk walk_of(char c) { return kWalk[static_cast<unsigned char>(c)]; }
+
 enum class Mode { code, literal, block_comment, line_comment };
 
-// Finds the closing parenthesis of the call whose "(" is at `open`, reading
-// further lines while the call is not finished. Returns the position just
-// past it, or npos when the input ends first.
-std::size_t capture(LineBuffer& buffer, std::size_t open) {
+struct Walked {
+  std::size_t end;           // just past the closing ")"; npos: the input ended first
+  std::size_t first_report;  // the call's reports: memo().reports() from here on
+};
+
+// The split reports a character that cannot stand in a parameter list every
+// time one of its passes stops on it: twice when a pass ran up to it over
+// white space, alphanumeric or operator characters (or a comment), once
+// when it follows "(", ")", ",", a closing quote or another such character.
+std::uint8_t report_times(char before) { return has_class(before, kAlnum | kSpace | kOperator | kHigh) ? 2 : 1; }
+
+// Takes the notes of a stretch the memo knows instead of walking it again.
+std::size_t skip_known(const SpanMemo::Span& span, std::string_view text, std::vector<Report>& reports) {
+  assert(span.close < text.size() && text[span.close] == ')' && "ch != 0x00");
+  reports.reserve(reports.size() + (span.reports_end - span.reports_begin));
+  for (std::size_t i = span.reports_begin; i < span.reports_end; ++i) reports.push_back(reports[i]);
+  return span.close + 1;
+}
+
+// Walks the call whose "(" is at `open` to its closing parenthesis, reading
+// further lines while the call is not finished. The capture and the split
+// follow the same rules over the same text, so this one pass does the
+// split's work too: it ends the parameters at commas of depth 1 and notes
+// the characters the split reports. Literals and comments have no structure
+// (see call_lexer.h).
+Walked walk_call(LineBuffer& buffer, std::size_t open, CallScratch& s) {
+  SpanMemo& memo = buffer.memo();
+  std::vector<Report>& reports = memo.reports();
+  if (memo.empty()) reports.clear();
+  const Walked none{std::string_view::npos, reports.size()};
+  s.parms.clear();
+  s.opens.clear();
   std::size_t pos = open + 1;
-  int depth = 1;
+  std::size_t param = pos;
   Mode mode = Mode::code;
   char quote = 0;
   for (;;) {
@@ -39,68 +88,87 @@ std::size_t capture(LineBuffer& buffer, std::size_t open) {
                                                          : line_comment_end(text, pos);
       pos = span.pos;
       if (!span.closed) {
-        if (!add_buff(buffer)) return std::string_view::npos;
+        if (!add_buff(buffer)) return none;
         continue;
       }
       mode = Mode::code;
     }
     // "/" needs the character after it to tell a comment from an operator.
     if (pos >= text.size() || (text[pos] == '/' && pos + 1 == text.size())) {
-      if (!add_buff(buffer)) return std::string_view::npos;
+      if (!add_buff(buffer)) return none;
       continue;
     }
-    // Most characters of a call mean nothing to its structure.
-    while (pos + 1 < text.size() && !has_class(text[pos], kStructure)) ++pos;
-    const char c = text[pos++];
-    if (is_quote(c)) {
-      mode = Mode::literal;
-      quote = c;
-    } else if (c == '/' && text[pos] == '*') {
-      mode = Mode::block_comment;
-      ++pos;
-    } else if (c == '/' && text[pos] == '/') {
-      mode = Mode::line_comment;
-      ++pos;
-    } else if (c == '(') {
-      ++depth;
-    } else if (c == ')' && --depth == 0) {
-      return pos;
+    const char c = text[pos];
+    switch (walk_of(c)) {
+      case Walk::pass:
+        // Most characters of a call mean nothing to its structure.
+        do ++pos;
+        while (pos < text.size() && walk_of(text[pos]) == Walk::pass);
+        break;
+      case Walk::slash:
+        if (text[pos + 1] == '*') {
+          mode = Mode::block_comment;
+          ++pos;
+        } else if (text[pos + 1] == '/') {
+          mode = Mode::line_comment;
+          ++pos;
+        }
+        ++pos;
+        break;
+      case Walk::quote:
+        mode = Mode::literal;
+        quote = c;
+        ++pos;
+        break;
+      case Walk::open:
+        if (const SpanMemo::Span* known = memo.find(pos)) {
+          pos = skip_known(*known, text, reports);
+        } else {
+          s.opens.push_back({pos, reports.size()});
+          ++pos;
+        }
+        break;
+      case Walk::close:
+        if (s.opens.empty()) {
+          s.parms.push_back({param, pos});
+          return {pos + 1, none.first_report};
+        }
+        if (pos - s.opens.back().pos >= kMemoSpan) {
+          memo.record(s.opens.back().pos, {pos, s.opens.back().reports, reports.size()});
+        }
+        s.opens.pop_back();
+        ++pos;
+        break;
+      case Walk::comma:
+        if (s.opens.empty()) {
+          s.parms.push_back({param, pos});
+          param = pos + 1;
+        }
+        ++pos;
+        break;
+      case Walk::invalid:
+        reports.push_back({c, report_times(text[pos - 1])});
+        ++pos;
+        break;
     }
   }
 }
 
-void report_invalid(char c) {
+void report_invalid(const std::vector<Report>& reports, std::size_t first) {
   Output* out = engine().fp_dst;
   if (out == nullptr) return;
-  out->write("Invalid character ");
-  out->put(c);
-  out->put('\n');
-}
-
-// Passes over white space, alphanumeric and operator characters, bytes above
-// 0x7F and comments.
-std::size_t advance(std::string_view call, std::size_t pos) {
-  constexpr std::uint8_t kPassed = kAlnum | kSpace | kOperator | kHigh;
-  while (pos < call.size()) {
-    const char c = call[pos];
-    if (c == '/' && pos + 1 < call.size() && (call[pos + 1] == '*' || call[pos + 1] == '/')) {
-      const SpanEnd span = call[pos + 1] == '*' ? block_comment_end(call, pos + 2)
-                                                : line_comment_end(call, pos + 2);
-      pos = span.pos;
-      continue;
-    }
-    if (!has_class(c, kPassed)) break;
-    ++pos;
+  for (std::size_t i = first; i < reports.size(); ++i) {
+    const char line[] = {'I', 'n', 'v', 'a', 'l', 'i', 'd', ' ', 'c', 'h', 'a', 'r', 'a', 'c', 't', 'e', 'r', ' ',
+                         reports[i].c, '\n'};
+    for (std::uint8_t n = 0; n < reports[i].times; ++n) out->write(std::string_view(line, sizeof line));
   }
-  return pos;
 }
 
 // The format's arguments: slot k takes parameter iOrder[k] (the empty text
-// past the last parameter), or none. Also notes where each lies in the line
-// (the call's text begins at `offset`).
-FormatArgs select_arguments(const _apitype& entry, std::string_view call, std::size_t offset,
-                            CallScratch& s) {
+// past the last parameter), or none. Also notes where each lies in the line.
+FormatArgs select_arguments(const _apitype& entry, std::string_view text, CallScratch& s) {
   FormatArgs parmlist{};
+  s.slots.assign(kFormatArgs, {0, 0});
   for (std::size_t k = 0; k < kFormatArgs; ++k) {
     const std::int32_t n = entry.iOrder[k];
     if (n < 0 || n >= kOrderSlots) continue;
@@ -109,56 +177,31 @@ FormatArgs select_arguments(const _apitype& entry, std::string_view call, std::s
       parmlist[k] = std::string_view{};
       continue;
     }
-    const RewriteGuard::Range r = s.parms[parm];
-    parmlist[k] = call.substr(r.begin, r.end - r.begin);
-    s.slots[k] = {offset + r.begin, offset + r.end};
+    const TextRange r = s.parms[parm];
+    parmlist[k] = text.substr(r.begin, r.end - r.begin);
+    s.slots[k] = r;
   }
   return parmlist;
 }
 
-}  // namespace
-
-void split_parameters(std::string_view call, std::vector<RewriteGuard::Range>& parms) {
-  parms.clear();
-  std::size_t start = 0;
-  std::size_t pos = 0;
-  int depth = 1;
-  const auto end_parameter = [&] {
-    parms.push_back({start, pos});
-    start = pos = pos + 1;
-  };
-  while (depth > 0) {
-    const std::size_t pass_start = pos;
-    pos = advance(call, pos);
-    // The capture ended at a closing parenthesis that this split also
-    // reaches, so it never runs off the end of the call.
-    assert(pos < call.size() && "ch != 0x00");
-    char ch = call[pos];
-    if (!is_delimiter(ch)) report_invalid(ch);
-    if (is_quote(ch)) {
-      pos = literal_end(call, pos + 1, ch).pos;
-      assert(pos < call.size() && "ch != 0x00");
-      ch = call[pos];
-    }
-    if (ch == '(') {
-      ++depth;
-      ++pos;
-    } else if (ch == ')') {
-      if (--depth == 0) {
-        end_parameter();
-      } else {
-        ++pos;
+void echo_pieces(Output& out, const std::vector<FormatPiece>& pieces, const FormatArgs& args) {
+  static constexpr std::string_view kBlankRun = "                                ";
+  for (const FormatPiece& piece : pieces) {
+    if (piece.arg == kFormatText) {
+      out.write(piece.text);
+    } else if (piece.arg == kBlanks) {
+      for (std::size_t left = piece.length; left > 0;) {
+        const std::size_t n = std::min(left, kBlankRun.size());
+        out.write(kBlankRun.substr(0, n));
+        left -= n;
       }
-    } else if (ch == ',') {
-      if (depth == 1) {
-        end_parameter();
-      } else {
-        ++pos;
-      }
+    } else {
+      out.write(args[static_cast<std::size_t>(piece.arg)]->substr(piece.offset, piece.length));
     }
-    if (pos == pass_start) ++pos;
   }
 }
+
+}  // namespace
 
 ScanStep found(LineBuffer& buffer, int index, std::size_t pch) {
   EngineState& e = engine();
@@ -173,25 +216,23 @@ ScanStep found(LineBuffer& buffer, int index, std::size_t pch) {
     assert(open < buffer.end() && *pchIn == '(');
   }
 
-  const std::size_t call_end = capture(buffer, open);
-  if (call_end == std::string_view::npos) {
+  const Walked call = walk_call(buffer, open, s);
+  if (call.end == std::string_view::npos) {
     // The input ended inside the call: leave it, and all it pulled in, as read.
     return {ScanStatus::unfinished_call, buffer.end()};
   }
-  if (!s.guard.admit(pch, call_end)) return {ScanStatus::endless_rewrite, buffer.end()};
+  if (!s.guard.admit(pch, call.end)) return {ScanStatus::endless_rewrite, buffer.end()};
 
-  s.formatted.clear();
   s.pieces.clear();
   s.slots.assign(kFormatArgs, {0, 0});
-  if (entry.pchformat) {
-    const std::string_view chApiBuf = std::string_view(buffer.work()).substr(open + 1, call_end - open - 1);
-    split_parameters(chApiBuf, s.parms);
-    const FormatArgs parmlist = select_arguments(entry, chApiBuf, open + 1, s);
-    format_call(s.formatted, *entry.pchformat, parmlist, &s.pieces);
-    if (e.bEchoFormatted && e.fp_dst != nullptr) e.fp_dst->write(s.formatted);
+  if (const std::optional<CompiledFormat>& format = e.formats[static_cast<std::size_t>(index)]) {
+    report_invalid(buffer.memo().reports(), call.first_report);
+    const FormatArgs parmlist = select_arguments(entry, buffer.work(), s);
+    format->apply(parmlist, s.pieces);
+    if (e.bEchoFormatted && e.fp_dst != nullptr) echo_pieces(*e.fp_dst, s.pieces, parmlist);
   }
-  const LineBuffer::Placed placed = buffer.replace(pch, call_end, s.formatted);
-  s.guard.record(pch, call_end, placed, s.pieces, s.slots);
+  const LineBuffer::Placed placed = buffer.replace(pch, call.end, s.pieces, s.slots);
+  s.guard.record(pch, call.end, placed, s.pieces, s.slots);
   const std::size_t resume = placed.start < buffer.end() ? placed.start + 1 : placed.start;
   return {ScanStatus::ok, resume};
 }

@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/format.h"
@@ -29,7 +28,8 @@ struct _apitype {
   std::array<std::int32_t, kOrderSlots> iOrder{-1, -1, -1, -1, -1, -1, -1, -1};
 };
 
-// Finds the first entry, in table order, whose name matches a word.
+// Finds the first entry, in table order, whose name matches a word, and the
+// calls that stand before a "(".
 class ApiIndex {
  public:
   void build(const std::vector<_apitype>& apilist, std::int32_t api_num,
@@ -37,26 +37,41 @@ class ApiIndex {
   // Index of the matching entry, or -1.
   int find(std::string_view word) const;
   bool is_first_letter(char c) const { return first_[static_cast<unsigned char>(c)]; }
-  // The first letter when there is just one, so that it can be searched for
-  // directly; 0 otherwise.
-  char only_letter() const { return only_letter_; }
-  // The next first letter at or after `pos`, or npos.
-  std::size_t next_first_letter(std::string_view text, std::size_t pos) const;
+
+  // The call, if any, that the scan from `from` finds with the "(" at
+  // `open`: the candidate word before it (white space between them), taken
+  // from its first letter or from the tail the scan reaches after a first
+  // letter at which it matched nothing. Only text from `from` on counts;
+  // with `one_line` the white space may not hold a newline.
+  struct Call {
+    std::size_t pch;
+    std::size_t length;
+  };
+  std::optional<Call> call_before(std::string_view text, std::size_t open, std::size_t from,
+                                  bool one_line) const;
 
  private:
-  std::array<bool, 256> first_{};              // alphanumeric first letters
-  char only_letter_ = 0;
-  std::array<std::uint64_t, 256> lengths_{};   // bit n: some name of length n (bit 0: longer than 63)
-  std::vector<bool> pairs_ = std::vector<bool>(1 << 16);  // some name starts with these two bytes
-  std::unordered_map<std::string_view, int> by_name_;
+  struct Slot {
+    std::string_view key;
+    int entry = -1;  // -1: free
+  };
+  static std::uint64_t hash(std::string_view word);
+
+  std::array<bool, 256> first_{};             // alphanumeric first letters
+  std::array<bool, 256> last_{};              // last letters of names
+  std::array<std::uint64_t, 256> lengths_{};  // by first letter: bit n, some name of length n (bit 0: longer than 63)
+  std::vector<Slot> slots_;                   // open addressing; size a power of two
 };
 
 // Work areas of one call's rewrite, kept so that their storage is reused.
 struct CallScratch {
-  std::vector<RewriteGuard::Range> parms;  // parameters, within the call
-  std::vector<RewriteGuard::Range> slots;  // each format argument's place in the line
-  std::string formatted;                   // the replacement
-  std::vector<FormatPiece> pieces;         // where its bytes came from
+  std::vector<TextRange> parms;        // parameters, in the line
+  std::vector<TextRange> slots;        // each format argument's place in the line
+  std::vector<FormatPiece> pieces;     // the replacement
+  struct Open {
+    std::size_t pos, reports;
+  };
+  std::vector<Open> opens;             // parentheses open in the walk
   RewriteGuard guard;
 };
 
@@ -72,6 +87,7 @@ struct EngineState {
   Output* fp_dst = nullptr;       // reports and echoed replacements
   Output* fp_err = nullptr;       // verbose echo
   ApiIndex index;                 // built by index_table()
+  std::vector<std::optional<CompiledFormat>> formats;  // by entry, built by index_table()
   CallScratch scratch;
 };
 
@@ -93,6 +109,8 @@ ScanStatus line_scan(LineBuffer& buffer);
 
 // The scanner's steps. Positions index buffer.work().
 // The next candidate word at or after pch (npos: none); sets token_length.
+// Words that no "(" follows, or that name no entry, cannot start a call,
+// and are passed over.
 std::size_t get_token(const LineBuffer& buffer, std::size_t pch);
 
 // How one step of the scan ended, and where get_token goes on.

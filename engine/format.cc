@@ -6,54 +6,6 @@ namespace zaptor {
 
 namespace {
 
-class Formatter {
- public:
-  Formatter(std::string& out, const FormatArgs& args, std::vector<FormatPiece>* pieces)
-      : out_(out), args_(args), pieces_(pieces) {}
-
-  void literal(std::string_view text) {
-    if (text.empty()) return;
-    out_.append(text);
-    note(text.size(), -1, 0);
-  }
-
-  void padding(std::size_t count) {
-    if (count == 0) return;
-    out_.append(count, ' ');
-    note(count, -1, 0);
-  }
-
-  // One "%s": the next argument, cut to `precision`, padded to `width`.
-  void string_conversion(bool left, std::size_t width, std::optional<std::size_t> precision) {
-    const std::size_t slot = next_arg_++;
-    std::string_view value;
-    if (slot < args_.size() && args_[slot]) value = *args_[slot];
-    if (precision && *precision < value.size()) value = value.substr(0, *precision);
-    const std::size_t pad = width > value.size() ? width - value.size() : 0;
-    if (!left) padding(pad);
-    if (!value.empty()) {
-      out_.append(value);
-      note(value.size(), static_cast<int>(slot), 0);
-    }
-    if (left) padding(pad);
-  }
-
- private:
-  void note(std::size_t length, int arg, std::size_t offset) {
-    if (pieces_ == nullptr) return;
-    if (arg < 0 && !pieces_->empty() && pieces_->back().arg < 0) {
-      pieces_->back().length += length;
-      return;
-    }
-    pieces_->push_back({length, arg, offset});
-  }
-
-  std::string& out_;
-  const FormatArgs& args_;
-  std::vector<FormatPiece>* pieces_;
-  std::size_t next_arg_ = 0;
-};
-
 constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Reads a run of digits at `pos` as a printf field value; nullopt when it
@@ -80,18 +32,18 @@ constexpr bool is_spec_char(char c) {
 
 }  // namespace
 
-void format_call(std::string& out, std::string_view format, const FormatArgs& args,
-                 std::vector<FormatPiece>* pieces) {
-  if (pieces != nullptr) pieces->clear();
-  Formatter f(out, args, pieces);
+CompiledFormat::CompiledFormat(std::string_view format) {
+  const auto literal = [this](std::string_view text) {
+    if (!text.empty()) ops_.push_back({text, false, false, 0, std::nullopt});
+  };
   std::size_t pos = 0;
   while (pos < format.size()) {
     const std::size_t percent = format.find('%', pos);
     if (percent == std::string_view::npos) {
-      f.literal(format.substr(pos));
+      literal(format.substr(pos));
       return;
     }
-    f.literal(format.substr(pos, percent - pos));
+    literal(format.substr(pos, percent - pos));
     // The whole conversion: flags, fields, modifiers and its character.
     std::size_t end = percent + 1;
     while (end < format.size() && is_spec_char(format[end])) ++end;
@@ -100,7 +52,7 @@ void format_call(std::string& out, std::string_view format, const FormatArgs& ar
     pos = end;
 
     if (spec == "%%") {
-      f.literal("%");
+      literal(spec.substr(1));
       continue;
     }
     // Is it "%" flags width[.precision] "s"?
@@ -119,11 +71,50 @@ void format_call(std::string& out, std::string_view format, const FormatArgs& ar
       fields_ok = fields_ok && precision.has_value();
     }
     if (fields_ok && i + 1 == spec.size() && spec[i] == 's') {
-      f.string_conversion(left, *width, precision);
+      ops_.push_back({{}, true, left, *width, precision});
     } else {
-      f.literal(spec);
+      literal(spec);
     }
   }
+}
+
+void CompiledFormat::apply(const FormatArgs& args, std::vector<FormatPiece>& pieces) const {
+  std::size_t next_arg = 0;
+  for (const Op& op : ops_) {
+    if (!op.conversion) {
+      pieces.push_back({op.text.size(), kFormatText, 0, op.text});
+      continue;
+    }
+    const std::size_t slot = next_arg++;
+    std::size_t length = 0;
+    if (slot < args.size() && args[slot]) length = args[slot]->size();
+    if (op.precision && *op.precision < length) length = *op.precision;
+    const std::size_t pad = op.width > length ? op.width - length : 0;
+    if (!op.left && pad > 0) pieces.push_back({pad, kBlanks, 0, {}});
+    if (length > 0) pieces.push_back({length, static_cast<int>(slot), 0, {}});
+    if (op.left && pad > 0) pieces.push_back({pad, kBlanks, 0, {}});
+  }
+}
+
+void append_pieces(std::string& out, const std::vector<FormatPiece>& pieces, const FormatArgs& args) {
+  for (const FormatPiece& piece : pieces) {
+    if (piece.arg == kFormatText) {
+      out.append(piece.text);
+    } else if (piece.arg == kBlanks) {
+      out.append(piece.length, ' ');
+    } else {
+      out.append(args[static_cast<std::size_t>(piece.arg)]->substr(piece.offset, piece.length));
+    }
+  }
+}
+
+void format_call(std::string& out, std::string_view format, const FormatArgs& args,
+                 std::vector<FormatPiece>* pieces) {
+  std::vector<FormatPiece> own;
+  std::vector<FormatPiece>& list = pieces != nullptr ? *pieces : own;
+  list.clear();
+  CompiledFormat(format).apply(args, list);
+  append_pieces(out, list, args);
 }
 
 }  // namespace zaptor

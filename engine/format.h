@@ -4,6 +4,12 @@
 // precision written as digits, and "%%". A null argument or a "%s" past the
 // last argument formats the empty text; any other conversion is copied to the
 // output as it stands. A table's format never reaches the C library's printf.
+//
+// A format is read once, when the table is indexed. Applying it yields the
+// output as pieces: stretches of the format, blanks, and stretches of the
+// arguments. The engine places argument stretches straight from the line
+// buffer into the replacement, so that a long parameter that stays where it
+// was is never copied.
 #pragma once
 
 #include <array>
@@ -18,16 +24,45 @@ namespace zaptor {
 inline constexpr std::size_t kFormatArgs = 8;
 using FormatArgs = std::array<std::optional<std::string_view>, kFormatArgs>;
 
-// Where a stretch of the output came from: the format itself (arg < 0) or
-// bytes [offset, offset + length) of argument `arg`.
+inline constexpr int kFormatText = -1;  // a stretch of the format itself
+inline constexpr int kBlanks = -2;      // padding: `length` blanks
+
+// One stretch of the output: `text` for format text, `length` blanks, or
+// bytes [offset, offset + length) of argument `arg` (0-7).
 struct FormatPiece {
   std::size_t length;
   int arg;
   std::size_t offset;
+  std::string_view text;
+
+  bool from_format() const { return arg < 0; }
 };
 
-// Appends the formatted text to `out`; when `pieces` is given, it is filled
-// with the origin of every output byte, in order.
+class CompiledFormat {
+ public:
+  // `format` must outlive the compiled form.
+  explicit CompiledFormat(std::string_view format);
+
+  // Appends to `pieces` the output for the arguments; only their lengths
+  // are looked at.
+  void apply(const FormatArgs& args, std::vector<FormatPiece>& pieces) const;
+
+ private:
+  struct Op {
+    std::string_view text;  // format text; empty for a conversion
+    bool conversion;
+    bool left;
+    std::size_t width;
+    std::optional<std::size_t> precision;
+  };
+  std::vector<Op> ops_;
+};
+
+// Appends the bytes of `pieces` to `out`; argument bytes come from `args`.
+void append_pieces(std::string& out, const std::vector<FormatPiece>& pieces, const FormatArgs& args);
+
+// Formats in one step: appends the output to `out`, and fills `pieces` with
+// it when given.
 void format_call(std::string& out, std::string_view format, const FormatArgs& args,
                  std::vector<FormatPiece>* pieces = nullptr);
 

@@ -46,13 +46,15 @@ TEST(Format, PiecesTellWhereEveryByteCameFrom) {
   std::vector<FormatPiece> pieces;
   format_call(out, "S %3s\n%.2s", FormatArgs{"a", "xyz"}, &pieces);
   EXPECT_EQ(out, "S   a\nxy");
-  ASSERT_EQ(pieces.size(), 4u);
-  EXPECT_EQ(pieces[0].arg, -1);  // "S " and the padding
-  EXPECT_EQ(pieces[0].length, 4u);
-  EXPECT_EQ(pieces[1].arg, 0);
-  EXPECT_EQ(pieces[2].arg, -1);
-  EXPECT_EQ(pieces[3].arg, 1);
-  EXPECT_EQ(pieces[3].length, 2u);
+  ASSERT_EQ(pieces.size(), 5u);
+  EXPECT_EQ(pieces[0].arg, kFormatText);
+  EXPECT_EQ(pieces[0].text, "S ");
+  EXPECT_EQ(pieces[1].arg, kBlanks);  // the padding of "%3s"
+  EXPECT_EQ(pieces[1].length, 2u);
+  EXPECT_EQ(pieces[2].arg, 0);
+  EXPECT_EQ(pieces[3].text, "\n");
+  EXPECT_EQ(pieces[4].arg, 1);
+  EXPECT_EQ(pieces[4].length, 2u);  // cut by the precision
 }
 
 }  // namespace

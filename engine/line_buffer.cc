@@ -5,42 +5,146 @@
 namespace zaptor {
 
 void LineBuffer::clear() {
-  done_.clear();
-  work_.clear();
+  text_.clear();
+  kept_ = 0;
   head_ = 0;
+  memo_.clear();
 }
 
 void LineBuffer::assign(std::string_view text) {
   clear();
-  work_.assign(text);
+  text_.assign(text);
 }
 
 std::string LineBuffer::text() const {
-  std::string whole(done_);
+  std::string whole(finished());
   whole.append(rest());
   return whole;
 }
 
-LineBuffer::Placed LineBuffer::replace(std::size_t pch, std::size_t call_end,
-                                       std::string_view replacement) {
-  done_.append(work_, head_, pch - head_);
-  if (replacement.size() <= call_end) {
-    // The replacement fits into the room before the text after the call.
-    head_ = call_end - replacement.size();
-    std::copy(replacement.begin(), replacement.end(), work_.begin() + static_cast<std::ptrdiff_t>(head_));
-    return {head_, 0};
+void LineBuffer::move_bytes(std::size_t from, std::size_t length, std::size_t to) {
+  if (length == 0 || from == to) return;
+  const auto first = text_.begin() + static_cast<std::ptrdiff_t>(from);
+  const auto last = first + static_cast<std::ptrdiff_t>(length);
+  if (to < from) {
+    std::copy(first, last, text_.begin() + static_cast<std::ptrdiff_t>(to));
+  } else {
+    std::copy_backward(first, last, text_.begin() + static_cast<std::ptrdiff_t>(to + length));
   }
-  // Make room in front of the text after the call: as much again as that
-  // text, so that growing replacements cost amortised linear time.
-  const std::size_t tail = work_.size() - call_end;
-  const std::size_t room = replacement.size() + tail;
-  spare_.clear();
-  spare_.resize(room);
-  spare_.append(work_, call_end, tail);
-  work_.swap(spare_);
-  head_ = room - replacement.size();
-  std::copy(replacement.begin(), replacement.end(), work_.begin() + static_cast<std::ptrdiff_t>(head_));
-  return {head_, static_cast<std::ptrdiff_t>(room) - static_cast<std::ptrdiff_t>(call_end)};
+}
+
+void LineBuffer::finish(std::size_t pch) {
+  memo_.forget(text_, head_, pch);
+  if (keep_finished_) {
+    move_bytes(head_, pch - head_, kept_);
+    kept_ += pch - head_;
+  }
+  head_ = pch;
+}
+
+std::size_t LineBuffer::make_room(std::size_t call_end, std::size_t length) {
+  const std::size_t need = kept_ + length - call_end;
+  const std::size_t shift = need + (text_.size() - kept_) / 8;
+  const std::size_t old_end = text_.size();
+  memo_.shift(text_, call_end, old_end, shift);
+  text_.resize(old_end + shift);
+  move_bytes(call_end, old_end - call_end, call_end + shift);
+  return shift;
+}
+
+LineBuffer::Placed LineBuffer::replace(std::size_t pch, std::size_t call_end,
+                                       const std::vector<FormatPiece>& pieces,
+                                       const std::vector<TextRange>& slots) {
+  std::size_t length = 0;
+  for (const FormatPiece& piece : pieces) length += piece.length;
+  finish(pch);
+  const std::size_t shift = length > call_end - kept_ ? make_room(call_end, length) : 0;
+  const std::size_t start = call_end + shift - length;
+  forget_spans(pch, call_end, start, shift != 0, pieces, slots);
+  place(start, pieces, slots);
+  head_ = start;
+  return {start, shift};
+}
+
+// The notes on stretches inside the call hold only where an argument stayed
+// in place whole.
+void LineBuffer::forget_spans(std::size_t pch, std::size_t call_end, std::size_t start, bool moved,
+                              const std::vector<FormatPiece>& pieces,
+                              const std::vector<TextRange>& slots) {
+  if (memo_.empty()) return;
+  in_place_.clear();
+  std::size_t at = start;
+  for (const FormatPiece& piece : pieces) {
+    if (!piece.from_format() && !moved) {
+      const TextRange& arg = slots[static_cast<std::size_t>(piece.arg)];
+      if (arg.begin == at && piece.offset == 0 && piece.length == arg.end - arg.begin) in_place_.push_back(arg);
+    }
+    at += piece.length;
+  }
+  std::sort(in_place_.begin(), in_place_.end(),
+            [](const TextRange& a, const TextRange& b) { return a.begin < b.begin; });
+  std::size_t from = pch;
+  for (const TextRange& kept : in_place_) {
+    memo_.forget(text_, from, kept.begin);
+    from = kept.end;
+  }
+  memo_.forget(text_, from, call_end);
+}
+
+// Argument bytes move within the text. When the arguments' sources ascend
+// without overlapping, moves to the left are made first, from left to
+// right, then moves to the right, from right to left: no move then
+// overwrites bytes that another has still to read, and an argument that
+// stays in place costs nothing. Otherwise the arguments go through scratch.
+void LineBuffer::place(std::size_t start, const std::vector<FormatPiece>& pieces,
+                       const std::vector<TextRange>& slots) {
+  const auto source = [&](const FormatPiece& piece) {
+    return slots[static_cast<std::size_t>(piece.arg)].begin + piece.offset;
+  };
+  bool ascending = true;
+  std::size_t last_end = 0;
+  std::size_t total = 0;
+  for (const FormatPiece& piece : pieces) {
+    total += piece.length;
+    if (piece.from_format()) continue;
+    if (source(piece) < last_end) ascending = false;
+    last_end = source(piece) + piece.length;
+  }
+  if (ascending) {
+    std::size_t at = start;
+    for (const FormatPiece& piece : pieces) {
+      if (!piece.from_format() && source(piece) > at) move_bytes(source(piece), piece.length, at);
+      at += piece.length;
+    }
+    at = start + total;
+    for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
+      at -= it->length;
+      if (!it->from_format() && source(*it) < at) move_bytes(source(*it), it->length, at);
+    }
+  } else {
+    scratch_.clear();
+    for (const FormatPiece& piece : pieces) {
+      if (!piece.from_format()) scratch_.append(text_, source(piece), piece.length);
+    }
+    std::size_t at = start;
+    std::size_t from = 0;
+    for (const FormatPiece& piece : pieces) {
+      if (!piece.from_format()) {
+        text_.replace(at, piece.length, scratch_, from, piece.length);
+        from += piece.length;
+      }
+      at += piece.length;
+    }
+  }
+  std::size_t at = start;
+  for (const FormatPiece& piece : pieces) {
+    if (piece.arg == kFormatText) {
+      std::copy(piece.text.begin(), piece.text.end(), text_.begin() + static_cast<std::ptrdiff_t>(at));
+    } else if (piece.arg == kBlanks) {
+      std::fill_n(text_.begin() + static_cast<std::ptrdiff_t>(at), piece.length, ' ');
+    }
+    at += piece.length;
+  }
 }
 
 }  // namespace zaptor

@@ -3,50 +3,83 @@
 //
 // Scanning only moves forward and a rewrite always starts at the scan
 // position, so the text splits into a finished part that never changes again
-// and the rest still to scan. The rest lives in work() from head() on; a
-// replacement is placed so that it ends where the call ended, and so the text
-// after a call never moves. That keeps the cost of a rewrite to the size of
-// the call and its replacement, however long the line.
+// and the rest still to scan, with a gap between them:
+//
+//   [0, kept)  finished   [kept, head)  gap   [head, end)  rest
+//
+// A replacement is placed so that it ends where the call ended: the text
+// after the call never moves, and a parameter that keeps its distance from
+// the end of the call stays where it is, uncopied. Only when the gap cannot
+// take a longer replacement does the text after the call move on, by an
+// eighth of the line more than needed, so that growing lines cost amortised
+// linear time. A rewrite thus costs the size of the call and of what its
+// replacement writes, however long the line.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "engine/format.h"
+#include "engine/span_memo.h"
 #include "engine/streams.h"
 
 namespace zaptor {
 
+// A stretch of the buffer's text: [begin, end).
+struct TextRange {
+  std::size_t begin, end;
+};
+
 class LineBuffer {
  public:
+  // Without `keep_finished` the finished text is dropped as the scan passes
+  // it (for a program that writes nothing of the buffer).
+  explicit LineBuffer(bool keep_finished = true) : keep_finished_(keep_finished) {}
+
   // Empties the buffer; its storage is kept for the next line.
   void clear();
   // Reads the next physical line onto the end of the buffer.
-  bool append_line(LineReader& reader) { return reader.read_line(work_); }
+  bool append_line(LineReader& reader) { return reader.read_line(text_); }
   // Sets the text (tests).
   void assign(std::string_view text);
 
-  const std::string& work() const { return work_; }
+  const std::string& work() const { return text_; }
   std::size_t head() const { return head_; }
-  std::size_t end() const { return work_.size(); }
-  std::string_view rest() const { return std::string_view(work_).substr(head_); }
-  std::string_view finished() const { return done_; }
+  std::size_t end() const { return text_.size(); }
+  std::string_view rest() const { return std::string_view(text_).substr(head_); }
+  std::string_view finished() const { return std::string_view(text_).substr(0, kept_); }
   // The whole text: finished() followed by rest().
   std::string text() const;
 
+  SpanMemo& memo() { return memo_; }
+
   struct Placed {
-    std::size_t start;   // where the replacement now begins
-    std::ptrdiff_t shift;  // how far the text after the call moved
+    std::size_t start;  // where the replacement now begins
+    std::size_t shift;  // how far the text after the call moved on
   };
-  // Replaces work()[pch, call_end) with `replacement`. Text before pch becomes
-  // finished; positions before the returned start are no longer valid.
-  Placed replace(std::size_t pch, std::size_t call_end, std::string_view replacement);
+  // Replaces work()[pch, call_end) with the bytes of `pieces`, whose
+  // argument k is work()[slots[k]). Text before pch becomes finished;
+  // positions before the returned start are no longer valid.
+  Placed replace(std::size_t pch, std::size_t call_end, const std::vector<FormatPiece>& pieces,
+                 const std::vector<TextRange>& slots);
 
  private:
-  std::string done_;   // finished text
-  std::string work_;   // [0, head_) free room, [head_, end) the rest
-  std::string spare_;  // storage swapped in when the room runs out
+  void finish(std::size_t pch);
+  std::size_t make_room(std::size_t call_end, std::size_t length);
+  void forget_spans(std::size_t pch, std::size_t call_end, std::size_t start, bool moved,
+                    const std::vector<FormatPiece>& pieces, const std::vector<TextRange>& slots);
+  void place(std::size_t start, const std::vector<FormatPiece>& pieces, const std::vector<TextRange>& slots);
+  void move_bytes(std::size_t from, std::size_t length, std::size_t to);
+
+  std::string text_;
+  std::size_t kept_ = 0;
   std::size_t head_ = 0;
+  bool keep_finished_;
+  std::string scratch_;             // argument bytes, when they cannot move in place
+  std::vector<TextRange> in_place_; // arguments a replacement left where they were
+  SpanMemo memo_;
 };
 
 }  // namespace zaptor

@@ -52,8 +52,8 @@ void RewriteGuard::record(std::size_t pch, std::size_t call_end, LineBuffer::Pla
   take_runs_inside(pch, call_end);
   if (placed.shift != 0) {
     for (Run& run : runs_) {
-      run.begin += static_cast<std::size_t>(placed.shift);
-      run.end += static_cast<std::size_t>(placed.shift);
+      run.begin += placed.shift;
+      run.end += placed.shift;
     }
   }
   rewrites_.push_back(pending_);
@@ -61,7 +61,7 @@ void RewriteGuard::record(std::size_t pch, std::size_t call_end, LineBuffer::Pla
   fresh_.clear();
   std::size_t at = placed.start;
   for (const FormatPiece& piece : pieces) {
-    if (piece.arg < 0) {
+    if (piece.from_format()) {
       fresh_.push_back({at, at + piece.length, id});
     } else {
       const Range& source = slot_ranges[static_cast<std::size_t>(piece.arg)];

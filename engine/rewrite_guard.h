@@ -29,13 +29,10 @@ class RewriteGuard {
   // Asks to rewrite the call at [pch, call_end); false: rewriting would not end.
   bool admit(std::size_t pch, std::size_t call_end);
 
-  // A parameter's place in the text: [begin, end).
-  struct Range {
-    std::size_t begin, end;
-  };
+  using Range = TextRange;
   // Records the rewrite just admitted: the call at [pch, call_end) was
   // replaced as `placed` says, by the output `pieces` of a format whose
-  // arguments were the parameters at `args` (slot k: args[k], if any).
+  // argument k was the text at slot_ranges[k].
   void record(std::size_t pch, std::size_t call_end, LineBuffer::Placed placed,
               const std::vector<FormatPiece>& pieces, const std::vector<Range>& slot_ranges);
 

@@ -1,34 +1,27 @@
 #include <limits>
 
+#include "engine/bytes.h"
 #include "engine/call.h"
 #include "engine/chartype.h"
 #include "engine/engine.h"
 
 namespace zaptor {
 
+// A call's name is followed by "(" after white space, so each "(" is looked
+// back from: finding the "(" goes sixteen bytes at a time, and most of them
+// are rejected by the byte before.
 std::size_t get_token(const LineBuffer& buffer, std::size_t pch) {
   EngineState& e = engine();
   const std::string_view text = buffer.work();
-  const ApiIndex& index = e.index;
-  std::size_t start = std::string_view::npos;
-  if (pch < text.size() && index.is_first_letter(text[pch])) {
-    start = pch;
-  } else {
-    // Only a word's first character can start a candidate.
-    for (std::size_t p = index.next_first_letter(text, pch + 1); p != std::string_view::npos;
-         p = index.next_first_letter(text, p + 1)) {
-      if (!is_alnum(text[p - 1])) {
-        start = p;
-        break;
-      }
+  ByteFinder opens(text, pch, '(');
+  for (std::size_t open = opens.next(); open != std::string_view::npos; open = opens.next()) {
+    if (const auto call = e.index.call_before(text, open, pch, false)) {
+      constexpr auto kMax = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
+      e.token_length = static_cast<std::int32_t>(std::min(call->length, kMax));
+      return call->pch;
     }
   }
-  if (start == std::string_view::npos) return start;
-  std::size_t end = start + 1;
-  while (end < text.size() && is_alnum(text[end])) ++end;
-  constexpr auto kMax = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
-  e.token_length = static_cast<std::int32_t>(std::min(end - start, kMax));
-  return start;
+  return std::string_view::npos;
 }
 
 ScanStep FindApi(LineBuffer& buffer, std::size_t pch) {

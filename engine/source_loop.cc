@@ -4,34 +4,19 @@
 #include <cstring>
 #include <string>
 
-#include "engine/chartype.h"
+#include "engine/bytes.h"
 
 namespace zaptor {
 
 namespace {
 
-// Whether the "(" at `open` ends a call that the scan of its line would
-// rewrite: a tabled name, then white space within the line. The name is
-// the end of the word before the blanks, from any of its first letters
-// that the scan would reach: the word's start, and each letter after a
-// first letter at which the word matched nothing.
-bool opens_call(std::string_view data, std::size_t open, const ApiIndex& index) {
-  std::size_t end = open;
-  while (end > 0 && is_space(data[end - 1]) && data[end - 1] != '\n') --end;
-  std::size_t start = end;
-  while (start > 0 && is_alnum(data[start - 1])) --start;
-  for (std::size_t q = start; q < end && index.is_first_letter(data[q]); ++q) {
-    if (index.find(data.substr(q, end - q)) >= 0) return true;
-  }
-  return false;
-}
-
-// The start of the first line of `data` (which begins a line) that may hold
-// a call, or npos when none does. A call's name and its "(" stand on the
-// same line, so looking back from each "(" finds them all.
+// The start of the first line of `data` (which begins a line) that holds a
+// call, or npos when none does. A call's name and its "(" stand on the same
+// line, so looking back from each "(" finds them all.
 std::size_t find_call_line(std::string_view data, const ApiIndex& index) {
-  for (std::size_t open = data.find('('); open != std::string_view::npos; open = data.find('(', open + 1)) {
-    if (opens_call(data, open, index)) {
+  ByteFinder opens(data, 0, '(');
+  for (std::size_t open = opens.next(); open != std::string_view::npos; open = opens.next()) {
+    if (index.call_before(data, open, 0, true)) {
       const std::size_t newline = data.rfind('\n', open);
       return newline == std::string_view::npos ? 0 : newline + 1;
     }
@@ -44,7 +29,7 @@ std::size_t find_call_line(std::string_view data, const ApiIndex& index) {
 SourceResult process_source(LineReader& source, Output* copy_to) {
   EngineState& e = engine();
   Output* echo = e.bVerbose ? e.fp_err : nullptr;
-  LineBuffer buffer;
+  LineBuffer buffer(copy_to != nullptr);
   for (;;) {
     // Lines without a call pass straight through.
     const std::string_view data = source.peek();

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/bytes.h"
+
 namespace zaptor {
 
 namespace {
@@ -30,32 +32,8 @@ bool LineReader::refill() {
   return got > 0;
 }
 
-namespace {
-
-// Counts newlines eight bytes at a time: the bytes passed through without a
-// call are the bulk of a source, and this is all the work they cost.
-std::uint64_t count_newlines(std::string_view bytes) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
-  std::uint64_t count = 0;
-  std::size_t i = 0;
-  for (; i + 8 <= bytes.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, bytes.substr(i, 8).data(), 8);
-    const std::uint64_t x = word ^ (kOnes * '\n');
-    // High bit set in each byte of x that is zero.
-    const std::uint64_t zero = ~(((x & kLow7) + kLow7) | x | kLow7);
-    // One bit per newline at the bottom of its byte; the product sums them.
-    count += ((zero >> 7) * kOnes) >> 56;
-  }
-  for (; i < bytes.size(); ++i) count += bytes[i] == '\n';
-  return count;
-}
-
-}  // namespace
-
 void LineReader::consume(std::size_t count) {
-  lines_read_ += count_newlines(pending_.substr(0, count));
+  lines_read_ += count_byte(pending_.substr(0, count), '\n');
   pending_.remove_prefix(count);
 }
 

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #include "engine/chartype.h"
 #include "engine/engine.h"
@@ -15,19 +17,20 @@ void reset_engine() { engine() = EngineState{}; }
 void index_table() {
   EngineState& e = engine();
   e.index.build(e.apilist, e.api_num, e.chFirstBuf);
+  e.formats.clear();
+  for (const _apitype& entry : e.apilist) {
+    if (entry.pchformat) {
+      e.formats.emplace_back(std::in_place, *entry.pchformat);
+    } else {
+      e.formats.emplace_back(std::nullopt);
+    }
+  }
 }
 
 namespace {
 
 std::uint64_t length_bit(std::size_t length) {
   return length < 64 ? std::uint64_t{1} << length : 1;
-}
-
-// The first two bytes of a word; a word of one byte pairs it with NUL,
-// which no longer word holds in second place.
-std::size_t pair_of(std::string_view word) {
-  const auto second = word.size() > 1 ? static_cast<unsigned char>(word[1]) : 0;
-  return static_cast<std::size_t>(static_cast<unsigned char>(word[0])) << 8 | second;
 }
 
 // The text a word must equal for the entry to match, or nullopt when no word
@@ -43,47 +46,74 @@ std::optional<std::string_view> match_key(const _apitype& entry) {
   return key;
 }
 
+// Up to eight bytes of `text` from `at`, as a number.
+std::uint64_t load_bytes(std::string_view text, std::size_t at) {
+  const std::string_view part = text.substr(at, 8);
+  std::uint64_t value = 0;
+  std::memcpy(&value, part.data(), part.size());
+  return value;
+}
+
 }  // namespace
+
+std::uint64_t ApiIndex::hash(std::string_view word) {
+  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
+  std::uint64_t h = word.size() * kMultiplier;
+  for (std::size_t at = 0; at < word.size(); at += 8) {
+    h = std::rotl((h ^ load_bytes(word, at)) * kMultiplier, 29);
+  }
+  return h ^ (h >> 32);
+}
 
 void ApiIndex::build(const std::vector<_apitype>& apilist, std::int32_t api_num,
                      std::string_view chFirstBuf) {
   first_.fill(false);
+  last_.fill(false);
   lengths_.fill(0);
-  pairs_.assign(pairs_.size(), false);
-  by_name_.clear();
-  only_letter_ = 0;
-  int letters = 0;
   for (char c : chFirstBuf) {
-    if (!is_alnum(c) || first_[static_cast<unsigned char>(c)]) continue;
-    first_[static_cast<unsigned char>(c)] = true;
-    only_letter_ = ++letters == 1 ? c : 0;
+    if (is_alnum(c)) first_[static_cast<unsigned char>(c)] = true;
   }
   const std::size_t count =
       api_num <= 0 ? 0 : std::min(apilist.size(), static_cast<std::size_t>(api_num));
+  slots_.assign(std::bit_ceil(2 * count + 2), Slot{});
+  const std::size_t mask = slots_.size() - 1;
   for (std::size_t i = 0; i < count; ++i) {
     const auto key = match_key(apilist[i]);
     if (!key) continue;
-    // emplace keeps the first entry of a name: table order decides.
-    by_name_.emplace(*key, static_cast<int>(i));
+    std::size_t at = hash(*key) & mask;
+    while (slots_[at].entry >= 0 && slots_[at].key != *key) at = (at + 1) & mask;
+    // The first entry of a name stays: table order decides.
+    if (slots_[at].entry >= 0) continue;
+    slots_[at] = {*key, static_cast<int>(i)};
     lengths_[static_cast<unsigned char>(key->front())] |= length_bit(key->size());
-    pairs_[pair_of(*key)] = true;
+    last_[static_cast<unsigned char>(key->back())] = true;
   }
-}
-
-std::size_t ApiIndex::next_first_letter(std::string_view text, std::size_t pos) const {
-  if (only_letter_ != 0) return text.find(only_letter_, pos);
-  for (; pos < text.size(); ++pos) {
-    if (is_first_letter(text[pos])) return pos;
-  }
-  return std::string_view::npos;
 }
 
 int ApiIndex::find(std::string_view word) const {
   if (word.empty()) return -1;
   if ((lengths_[static_cast<unsigned char>(word.front())] & length_bit(word.size())) == 0) return -1;
-  if (!pairs_[pair_of(word)]) return -1;
-  const auto it = by_name_.find(word);
-  return it == by_name_.end() ? -1 : it->second;
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t at = hash(word) & mask; slots_[at].entry >= 0; at = (at + 1) & mask) {
+    if (slots_[at].key == word) return slots_[at].entry;
+  }
+  return -1;
+}
+
+std::optional<ApiIndex::Call> ApiIndex::call_before(std::string_view text, std::size_t open,
+                                                    std::size_t from, bool one_line) const {
+  std::size_t end = open;
+  while (end > from && is_space(text[end - 1])) {
+    if (one_line && text[end - 1] == '\n') return std::nullopt;
+    --end;
+  }
+  if (end == from || !last_[static_cast<unsigned char>(text[end - 1])]) return std::nullopt;
+  std::size_t start = end - 1;
+  while (start > from && is_alnum(text[start - 1])) --start;
+  for (std::size_t q = start; q < end && is_first_letter(text[q]); ++q) {
+    if (find(text.substr(q, end - q)) >= 0) return Call{q, end - q};
+  }
+  return std::nullopt;
 }
 
 }  // namespace zaptor
