@@ -93,64 +93,69 @@ Walked walk_call(LineBuffer& buffer, std::size_t open, CallScratch& s) {
       }
       mode = Mode::code;
     }
-    // "/" needs the character after it to tell a comment from an operator.
-    if (pos >= text.size() || (text[pos] == '/' && pos + 1 == text.size())) {
-      if (!add_buff(buffer)) return none;
-      continue;
+    // Code: go on until the text ends or a literal or comment begins.
+    bool wait_for_next = false;
+    while (mode == Mode::code && pos < text.size() && !wait_for_next) {
+      const char c = text[pos];
+      switch (walk_of(c)) {
+        case Walk::pass:
+          // Most characters of a call mean nothing to its structure.
+          do ++pos;
+          while (pos < text.size() && walk_of(text[pos]) == Walk::pass);
+          break;
+        case Walk::slash:
+          // "/" needs the character after it to tell a comment from an operator.
+          if (pos + 1 == text.size()) {
+            wait_for_next = true;
+            break;
+          }
+          if (text[pos + 1] == '*') {
+            mode = Mode::block_comment;
+            ++pos;
+          } else if (text[pos + 1] == '/') {
+            mode = Mode::line_comment;
+            ++pos;
+          }
+          ++pos;
+          break;
+        case Walk::quote:
+          mode = Mode::literal;
+          quote = c;
+          ++pos;
+          break;
+        case Walk::open:
+          if (const SpanMemo::Span* known = memo.find(pos)) {
+            pos = skip_known(*known, text, reports);
+          } else {
+            s.opens.push_back({pos, reports.size()});
+            ++pos;
+          }
+          break;
+        case Walk::close:
+          if (s.opens.empty()) {
+            s.parms.push_back({param, pos});
+            return {pos + 1, none.first_report};
+          }
+          if (pos - s.opens.back().pos >= kMemoSpan) {
+            memo.record(s.opens.back().pos, {pos, s.opens.back().reports, reports.size()});
+          }
+          s.opens.pop_back();
+          ++pos;
+          break;
+        case Walk::comma:
+          if (s.opens.empty()) {
+            s.parms.push_back({param, pos});
+            param = pos + 1;
+          }
+          ++pos;
+          break;
+        case Walk::invalid:
+          reports.push_back({c, report_times(text[pos - 1])});
+          ++pos;
+          break;
+      }
     }
-    const char c = text[pos];
-    switch (walk_of(c)) {
-      case Walk::pass:
-        // Most characters of a call mean nothing to its structure.
-        do ++pos;
-        while (pos < text.size() && walk_of(text[pos]) == Walk::pass);
-        break;
-      case Walk::slash:
-        if (text[pos + 1] == '*') {
-          mode = Mode::block_comment;
-          ++pos;
-        } else if (text[pos + 1] == '/') {
-          mode = Mode::line_comment;
-          ++pos;
-        }
-        ++pos;
-        break;
-      case Walk::quote:
-        mode = Mode::literal;
-        quote = c;
-        ++pos;
-        break;
-      case Walk::open:
-        if (const SpanMemo::Span* known = memo.find(pos)) {
-          pos = skip_known(*known, text, reports);
-        } else {
-          s.opens.push_back({pos, reports.size()});
-          ++pos;
-        }
-        break;
-      case Walk::close:
-        if (s.opens.empty()) {
-          s.parms.push_back({param, pos});
-          return {pos + 1, none.first_report};
-        }
-        if (pos - s.opens.back().pos >= kMemoSpan) {
-          memo.record(s.opens.back().pos, {pos, s.opens.back().reports, reports.size()});
-        }
-        s.opens.pop_back();
-        ++pos;
-        break;
-      case Walk::comma:
-        if (s.opens.empty()) {
-          s.parms.push_back({param, pos});
-          param = pos + 1;
-        }
-        ++pos;
-        break;
-      case Walk::invalid:
-        reports.push_back({c, report_times(text[pos - 1])});
-        ++pos;
-        break;
-    }
+    if (mode == Mode::code && !add_buff(buffer)) return none;
   }
 }
 
@@ -224,8 +229,7 @@ ScanStep found(LineBuffer& buffer, int index, std::size_t pch) {
   if (!s.guard.admit(pch, call.end)) return {ScanStatus::endless_rewrite, buffer.end()};
 
   s.pieces.clear();
-  s.slots.assign(kFormatArgs, {0, 0});
-  if (const std::optional<CompiledFormat>& format = e.formats[static_cast<std::size_t>(index)]) {
+  if (const CompiledFormat* format = e.format(static_cast<std::size_t>(index))) {
     report_invalid(buffer.memo().reports(), call.first_report);
     const FormatArgs parmlist = select_arguments(entry, buffer.work(), s);
     format->apply(parmlist, s.pieces);

@@ -4,12 +4,14 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/chartype.h"
 #include "engine/format.h"
 #include "engine/line_buffer.h"
 #include "engine/rewrite_guard.h"
@@ -37,6 +39,8 @@ class ApiIndex {
   // Index of the matching entry, or -1.
   int find(std::string_view word) const;
   bool is_first_letter(char c) const { return first_[static_cast<unsigned char>(c)]; }
+  // The alphanumeric first letters.
+  std::string_view first_letters() const { return first_letters_; }
 
   // The call, if any, that the scan from `from` finds with the "(" at
   // `open`: the candidate word before it (white space between them), taken
@@ -46,21 +50,37 @@ class ApiIndex {
   struct Call {
     std::size_t pch;
     std::size_t length;
+    int entry;
   };
   std::optional<Call> call_before(std::string_view text, std::size_t open, std::size_t from,
-                                  bool one_line) const;
+                                  bool one_line) const {
+    std::size_t end = open;
+    while (end > from && is_space(text[end - 1])) {
+      if (one_line && text[end - 1] == '\n') return std::nullopt;
+      --end;
+    }
+    // Most "(" follow a byte that ends no name: one look rejects them.
+    if (end == from || !last_[static_cast<unsigned char>(text[end - 1])]) return std::nullopt;
+    return call_ending(text, end, from);
+  }
 
  private:
   struct Slot {
-    std::string_view key;
-    int entry = -1;  // -1: free
+    std::uint32_t tag = 0;  // high half of the key's hash
+    int entry = -1;         // -1: free
   };
   static std::uint64_t hash(std::string_view word);
+  // The call whose name ends at `end`, with "(" after it.
+  std::optional<Call> call_ending(std::string_view text, std::size_t end, std::size_t from) const;
 
   std::array<bool, 256> first_{};             // alphanumeric first letters
+  std::string first_letters_;
   std::array<bool, 256> last_{};              // last letters of names
+  std::array<bool, 256> single_{};            // names of one letter
+  std::array<std::uint64_t, 1024> end_pairs_{};  // bit: some name ends in these two bytes
   std::array<std::uint64_t, 256> lengths_{};  // by first letter: bit n, some name of length n (bit 0: longer than 63)
   std::vector<Slot> slots_;                   // open addressing; size a power of two
+  std::vector<std::string_view> keys_;        // by entry: the word it matches
 };
 
 // Work areas of one call's rewrite, kept so that their storage is reused.
@@ -81,13 +101,17 @@ struct EngineState {
   std::int32_t api_num = -1;      // valid entries; negative reads as none
   std::string chFirstBuf;         // distinct first letters of the names
   std::int32_t token_length = 0;  // length of the word get_token returned
+  int token_entry = -1;           // and the entry it names, for FindApi
   bool bVerbose = false;          // echo continuation lines to fp_err
   bool bEchoFormatted = false;    // write each replacement to fp_dst
   LineReader* fp_src = nullptr;   // continuation lines come from here
   Output* fp_dst = nullptr;       // reports and echoed replacements
   Output* fp_err = nullptr;       // verbose echo
   ApiIndex index;                 // built by index_table()
-  std::vector<std::optional<CompiledFormat>> formats;  // by entry, built by index_table()
+  std::vector<std::unique_ptr<CompiledFormat>> formats;  // by entry, read at first use
+
+  // Entry `index`'s format, read once; null for an entry without one.
+  const CompiledFormat* format(std::size_t index);
   CallScratch scratch;
 };
 
@@ -104,11 +128,13 @@ enum class ScanStatus {
   endless_rewrite,  // a format keeps re-creating a call it rewrites
 };
 
-// Scans the line in `buffer`, rewriting every call it reaches.
-ScanStatus line_scan(LineBuffer& buffer);
+// Scans the line in `buffer`, rewriting every call it reaches. `first` is
+// the first call of the line when the caller has found it already.
+ScanStatus line_scan(LineBuffer& buffer, std::optional<ApiIndex::Call> first = std::nullopt);
 
 // The scanner's steps. Positions index buffer.work().
-// The next candidate word at or after pch (npos: none); sets token_length.
+// The next candidate word at or after pch (npos: none); sets token_length
+// and token_entry.
 // Words that no "(" follows, or that name no entry, cannot start a call,
 // and are passed over.
 std::size_t get_token(const LineBuffer& buffer, std::size_t pch);

@@ -32,9 +32,11 @@ constexpr bool is_spec_char(char c) {
 
 }  // namespace
 
-CompiledFormat::CompiledFormat(std::string_view format) {
-  const auto literal = [this](std::string_view text) {
-    if (!text.empty()) ops_.push_back({text, false, false, 0, std::nullopt});
+CompiledFormat::CompiledFormat(std::string_view format, std::optional<std::string_view> first_letters) {
+  const auto literal = [&](std::string_view text) {
+    if (text.empty()) return;
+    const bool may_name = !first_letters || text.find_first_of(*first_letters) != std::string_view::npos;
+    ops_.push_back({text, may_name, false, false, 0, std::nullopt});
   };
   std::size_t pos = 0;
   while (pos < format.size()) {
@@ -71,7 +73,7 @@ CompiledFormat::CompiledFormat(std::string_view format) {
       fields_ok = fields_ok && precision.has_value();
     }
     if (fields_ok && i + 1 == spec.size() && spec[i] == 's') {
-      ops_.push_back({{}, true, left, *width, precision});
+      ops_.push_back({{}, false, true, left, *width, precision});
     } else {
       literal(spec);
     }
@@ -82,7 +84,7 @@ void CompiledFormat::apply(const FormatArgs& args, std::vector<FormatPiece>& pie
   std::size_t next_arg = 0;
   for (const Op& op : ops_) {
     if (!op.conversion) {
-      pieces.push_back({op.text.size(), kFormatText, 0, op.text});
+      pieces.push_back({op.text.size(), kFormatText, 0, op.text, op.may_name});
       continue;
     }
     const std::size_t slot = next_arg++;
@@ -90,9 +92,9 @@ void CompiledFormat::apply(const FormatArgs& args, std::vector<FormatPiece>& pie
     if (slot < args.size() && args[slot]) length = args[slot]->size();
     if (op.precision && *op.precision < length) length = *op.precision;
     const std::size_t pad = op.width > length ? op.width - length : 0;
-    if (!op.left && pad > 0) pieces.push_back({pad, kBlanks, 0, {}});
-    if (length > 0) pieces.push_back({length, static_cast<int>(slot), 0, {}});
-    if (op.left && pad > 0) pieces.push_back({pad, kBlanks, 0, {}});
+    if (!op.left && pad > 0) pieces.push_back({pad, kBlanks, 0, {}, false});
+    if (length > 0) pieces.push_back({length, static_cast<int>(slot), 0, {}, false});
+    if (op.left && pad > 0) pieces.push_back({pad, kBlanks, 0, {}, false});
   }
 }
 

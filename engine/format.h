@@ -34,14 +34,17 @@ struct FormatPiece {
   int arg;
   std::size_t offset;
   std::string_view text;
+  bool may_name = true;  // format text holding a first letter: it may begin a name
 
   bool from_format() const { return arg < 0; }
 };
 
 class CompiledFormat {
  public:
-  // `format` must outlive the compiled form.
-  explicit CompiledFormat(std::string_view format);
+  // `format` must outlive the compiled form. Format text holding none of
+  // `first_letters` can begin no name; without them any text may.
+  explicit CompiledFormat(std::string_view format,
+                          std::optional<std::string_view> first_letters = std::nullopt);
 
   // Appends to `pieces` the output for the arguments; only their lengths
   // are looked at.
@@ -50,6 +53,7 @@ class CompiledFormat {
  private:
   struct Op {
     std::string_view text;  // format text; empty for a conversion
+    bool may_name;
     bool conversion;
     bool left;
     std::size_t width;

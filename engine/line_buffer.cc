@@ -92,10 +92,11 @@ void LineBuffer::forget_spans(std::size_t pch, std::size_t call_end, std::size_t
 }
 
 // Argument bytes move within the text. When the arguments' sources ascend
-// without overlapping, moves to the left are made first, from left to
-// right, then moves to the right, from right to left: no move then
-// overwrites bytes that another has still to read, and an argument that
-// stays in place costs nothing. Otherwise the arguments go through scratch.
+// without overlapping, moves to the right are made first, from right to
+// left, then moves to the left and the format's own text, from left to
+// right: no write then lands on bytes that a move has still to read, and an
+// argument that stays in place costs nothing. Otherwise the arguments go
+// through scratch.
 void LineBuffer::place(std::size_t start, const std::vector<FormatPiece>& pieces,
                        const std::vector<TextRange>& slots) {
   const auto source = [&](const FormatPiece& piece) {
@@ -103,47 +104,64 @@ void LineBuffer::place(std::size_t start, const std::vector<FormatPiece>& pieces
   };
   bool ascending = true;
   std::size_t last_end = 0;
-  std::size_t total = 0;
+  std::size_t at = start;
   for (const FormatPiece& piece : pieces) {
-    total += piece.length;
+    at += piece.length;
     if (piece.from_format()) continue;
     if (source(piece) < last_end) ascending = false;
     last_end = source(piece) + piece.length;
   }
-  if (ascending) {
-    std::size_t at = start;
-    for (const FormatPiece& piece : pieces) {
-      if (!piece.from_format() && source(piece) > at) move_bytes(source(piece), piece.length, at);
-      at += piece.length;
+  if (!ascending) {
+    place_through_scratch(start, pieces, slots);
+    return;
+  }
+  for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
+    at -= it->length;
+    if (!it->from_format() && source(*it) < at) move_bytes(source(*it), it->length, at);
+  }
+  for (const FormatPiece& piece : pieces) {
+    if (!piece.from_format()) {
+      if (source(piece) > at) move_bytes(source(piece), piece.length, at);
+    } else {
+      write_format_text(at, piece);
     }
-    at = start + total;
-    for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
-      at -= it->length;
-      if (!it->from_format() && source(*it) < at) move_bytes(source(*it), it->length, at);
-    }
-  } else {
-    scratch_.clear();
-    for (const FormatPiece& piece : pieces) {
-      if (!piece.from_format()) scratch_.append(text_, source(piece), piece.length);
-    }
-    std::size_t at = start;
-    std::size_t from = 0;
-    for (const FormatPiece& piece : pieces) {
-      if (!piece.from_format()) {
-        text_.replace(at, piece.length, scratch_, from, piece.length);
-        from += piece.length;
-      }
-      at += piece.length;
+    at += piece.length;
+  }
+}
+
+void LineBuffer::place_through_scratch(std::size_t start, const std::vector<FormatPiece>& pieces,
+                                       const std::vector<TextRange>& slots) {
+  scratch_.clear();
+  for (const FormatPiece& piece : pieces) {
+    if (!piece.from_format()) {
+      scratch_.append(text_, slots[static_cast<std::size_t>(piece.arg)].begin + piece.offset, piece.length);
     }
   }
   std::size_t at = start;
+  std::size_t from = 0;
   for (const FormatPiece& piece : pieces) {
-    if (piece.arg == kFormatText) {
-      std::copy(piece.text.begin(), piece.text.end(), text_.begin() + static_cast<std::ptrdiff_t>(at));
-    } else if (piece.arg == kBlanks) {
-      std::fill_n(text_.begin() + static_cast<std::ptrdiff_t>(at), piece.length, ' ');
+    if (!piece.from_format()) {
+      text_.replace(at, piece.length, scratch_, from, piece.length);
+      from += piece.length;
+    } else {
+      write_format_text(at, piece);
     }
     at += piece.length;
+  }
+}
+
+// Format text often lands on the same bytes (the commas between arguments
+// that stay in place): short stretches are compared as they are written.
+void LineBuffer::write_format_text(std::size_t at, const FormatPiece& piece) {
+  const auto out = text_.begin() + static_cast<std::ptrdiff_t>(at);
+  if (piece.arg == kBlanks) {
+    std::fill_n(out, piece.length, ' ');
+  } else if (piece.length > 32) {
+    std::copy(piece.text.begin(), piece.text.end(), out);
+  } else {
+    for (std::size_t i = 0; i < piece.length; ++i) {
+      if (out[static_cast<std::ptrdiff_t>(i)] != piece.text[i]) out[static_cast<std::ptrdiff_t>(i)] = piece.text[i];
+    }
   }
 }
 

@@ -71,6 +71,9 @@ class LineBuffer {
   void forget_spans(std::size_t pch, std::size_t call_end, std::size_t start, bool moved,
                     const std::vector<FormatPiece>& pieces, const std::vector<TextRange>& slots);
   void place(std::size_t start, const std::vector<FormatPiece>& pieces, const std::vector<TextRange>& slots);
+  void place_through_scratch(std::size_t start, const std::vector<FormatPiece>& pieces,
+                             const std::vector<TextRange>& slots);
+  void write_format_text(std::size_t at, const FormatPiece& piece);
   void move_bytes(std::size_t from, std::size_t length, std::size_t to);
 
   std::string text_;

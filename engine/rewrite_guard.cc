@@ -62,8 +62,9 @@ void RewriteGuard::record(std::size_t pch, std::size_t call_end, LineBuffer::Pla
   std::size_t at = placed.start;
   for (const FormatPiece& piece : pieces) {
     if (piece.from_format()) {
-      fresh_.push_back({at, at + piece.length, id});
-    } else {
+      // Only bytes that may begin a name need a mark: a call starts at one.
+      if (piece.may_name) fresh_.push_back({at, at + piece.length, id});
+    } else if (!inside_.empty()) {
       const Range& source = slot_ranges[static_cast<std::size_t>(piece.arg)];
       copy_marks(source.begin + piece.offset, piece.length, at);
     }

@@ -3,7 +3,7 @@
 // A format can re-create, behind the replacement's first character, a call
 // that the rescan rewrites again (" WinA(%s)" for WinA), and that one again.
 // The guard marks every byte that a format wrote itself with the rewrite that
-// wrote it, and carries the marks along when a parameter is copied into a
+// wrote it (only stretches that hold a first letter: a name begins with one), and carries the marks along when a parameter is copied into a
 // replacement. A call whose name a format wrote is a generation deeper than
 // the call whose rewrite wrote it. Rewriting never ends only if generations
 // grow without bound, and along such a chain the calls cannot keep getting

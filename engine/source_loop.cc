@@ -1,5 +1,6 @@
 #include "engine/source_loop.h"
 
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -10,18 +11,30 @@ namespace zaptor {
 
 namespace {
 
-// The start of the first line of `data` (which begins a line) that holds a
-// call, or npos when none does. A call's name and its "(" stand on the same
-// line, so looking back from each "(" finds them all.
-std::size_t find_call_line(std::string_view data, const ApiIndex& index) {
-  ByteFinder opens(data, 0, '(');
-  for (std::size_t open = opens.next(); open != std::string_view::npos; open = opens.next()) {
-    if (index.call_before(data, open, 0, true)) {
-      const std::size_t newline = data.rfind('\n', open);
-      return newline == std::string_view::npos ? 0 : newline + 1;
+// The first line of `data` (which begins a line) that holds a call: where
+// it starts and its first call, or nullopt when no line does. A call's name and its "(" stand on the same
+// line, so looking back from each "(" finds them all. The blocks that are
+// searched for "(" also tell where the lines start.
+struct CallLine {
+  std::size_t start;
+  ApiIndex::Call first;  // in the line
+};
+std::optional<CallLine> find_call_line(std::string_view data, const ApiIndex& index) {
+  std::size_t line_start = 0;
+  for (std::size_t block = 0; block < data.size(); block += kBlockBytes) {
+    const std::uint32_t newlines = byte_mask(data, block, '\n');
+    for (std::uint32_t opens = byte_mask(data, block, '('); opens != 0; opens &= opens - 1) {
+      const int bit = std::countr_zero(opens);
+      if (const auto call = index.call_before(data, block + static_cast<std::size_t>(bit), 0, true)) {
+        const std::uint32_t before = newlines & ((std::uint32_t{1} << bit) - 1);
+        const std::size_t start =
+            before == 0 ? line_start : block + static_cast<std::size_t>(32 - std::countl_zero(before));
+        return CallLine{start, {call->pch - start, call->length, call->entry}};
+      }
     }
+    if (newlines != 0) line_start = block + static_cast<std::size_t>(32 - std::countl_zero(newlines));
   }
-  return std::string_view::npos;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -34,8 +47,11 @@ SourceResult process_source(LineReader& source, Output* copy_to) {
     // Lines without a call pass straight through.
     const std::string_view data = source.peek();
     if (data.empty()) return {ScanStatus::ok, source.lines_read() + 1};
-    std::size_t plain = find_call_line(data, e.index);
-    if (plain == std::string_view::npos) {
+    const std::optional<CallLine> call_line = find_call_line(data, e.index);
+    std::size_t plain = 0;
+    if (call_line) {
+      plain = call_line->start;
+    } else {
       const std::size_t last_newline = data.rfind('\n');
       plain = last_newline == std::string_view::npos ? 0 : last_newline + 1;
     }
@@ -51,7 +67,8 @@ SourceResult process_source(LineReader& source, Output* copy_to) {
     const std::uint64_t line = source.lines_read() + 1;
     if (!buffer.append_line(source)) return {ScanStatus::ok, line};
     if (echo != nullptr) echo->write(buffer.work());
-    const ScanStatus status = line_scan(buffer);
+    const ScanStatus status =
+        line_scan(buffer, call_line ? std::optional<ApiIndex::Call>(call_line->first) : std::nullopt);
     if (status == ScanStatus::endless_rewrite) return {status, line};
     if (copy_to != nullptr) {
       copy_to->write(buffer.finished());

@@ -8,7 +8,9 @@
 namespace zaptor {
 
 EngineState& engine() {
-  static EngineState state;
+  // Never destroyed: the table lives until the process ends, and a large
+  // one costs nothing to take down.
+  static EngineState& state = *new EngineState;
   return state;
 }
 
@@ -18,13 +20,14 @@ void index_table() {
   EngineState& e = engine();
   e.index.build(e.apilist, e.api_num, e.chFirstBuf);
   e.formats.clear();
-  for (const _apitype& entry : e.apilist) {
-    if (entry.pchformat) {
-      e.formats.emplace_back(std::in_place, *entry.pchformat);
-    } else {
-      e.formats.emplace_back(std::nullopt);
-    }
-  }
+  e.formats.resize(e.apilist.size());
+}
+
+const CompiledFormat* EngineState::format(std::size_t entry) {
+  const std::optional<std::string>& text = apilist[entry].pchformat;
+  if (!text) return nullptr;
+  if (!formats[entry]) formats[entry] = std::make_unique<CompiledFormat>(*text, index.first_letters());
+  return formats[entry].get();
 }
 
 namespace {
@@ -46,21 +49,31 @@ std::optional<std::string_view> match_key(const _apitype& entry) {
   return key;
 }
 
-// Up to eight bytes of `text` from `at`, as a number.
-std::uint64_t load_bytes(std::string_view text, std::size_t at) {
-  const std::string_view part = text.substr(at, 8);
-  std::uint64_t value = 0;
-  std::memcpy(&value, part.data(), part.size());
+// Eight bytes of `text` from `at`, as a number.
+std::uint64_t load8(std::string_view text, std::size_t at) {
+  std::uint64_t value;
+  std::memcpy(&value, text.substr(at, 8).data(), 8);
   return value;
+}
+
+std::size_t end_pair(char before_last, char last) {
+  return static_cast<std::size_t>(static_cast<unsigned char>(before_last)) << 8 | static_cast<unsigned char>(last);
 }
 
 }  // namespace
 
 std::uint64_t ApiIndex::hash(std::string_view word) {
   constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
+  const auto mix = [](std::uint64_t h, std::uint64_t bytes) { return std::rotl((h ^ bytes) * kMultiplier, 29); };
   std::uint64_t h = word.size() * kMultiplier;
-  for (std::size_t at = 0; at < word.size(); at += 8) {
-    h = std::rotl((h ^ load_bytes(word, at)) * kMultiplier, 29);
+  if (word.size() < 8) {
+    std::uint64_t bytes = 0;
+    for (char c : word) bytes = bytes << 8 | static_cast<unsigned char>(c);
+    h = mix(h, bytes);
+  } else {
+    // Whole blocks of eight, the last one overlapping the one before.
+    for (std::size_t at = 0; at + 8 < word.size(); at += 8) h = mix(h, load8(word, at));
+    h = mix(h, load8(word, word.size() - 8));
   }
   return h ^ (h >> 32);
 }
@@ -69,49 +82,67 @@ void ApiIndex::build(const std::vector<_apitype>& apilist, std::int32_t api_num,
                      std::string_view chFirstBuf) {
   first_.fill(false);
   last_.fill(false);
+  single_.fill(false);
+  end_pairs_.fill(0);
   lengths_.fill(0);
+  first_letters_.clear();
   for (char c : chFirstBuf) {
-    if (is_alnum(c)) first_[static_cast<unsigned char>(c)] = true;
+    if (!is_alnum(c) || first_[static_cast<unsigned char>(c)]) continue;
+    first_[static_cast<unsigned char>(c)] = true;
+    first_letters_.push_back(c);
   }
   const std::size_t count =
       api_num <= 0 ? 0 : std::min(apilist.size(), static_cast<std::size_t>(api_num));
   slots_.assign(std::bit_ceil(2 * count + 2), Slot{});
-  const std::size_t mask = slots_.size() - 1;
+  keys_.assign(count, {});
   for (std::size_t i = 0; i < count; ++i) {
     const auto key = match_key(apilist[i]);
     if (!key) continue;
-    std::size_t at = hash(*key) & mask;
-    while (slots_[at].entry >= 0 && slots_[at].key != *key) at = (at + 1) & mask;
     // The first entry of a name stays: table order decides.
-    if (slots_[at].entry >= 0) continue;
-    slots_[at] = {*key, static_cast<int>(i)};
+    if (find(*key) >= 0) continue;
+    const std::uint64_t h = hash(*key);
+    std::size_t at = h & (slots_.size() - 1);
+    while (slots_[at].entry >= 0) at = (at + 1) & (slots_.size() - 1);
+    slots_[at] = {static_cast<std::uint32_t>(h >> 32), static_cast<int>(i)};
+    keys_[i] = *key;
     lengths_[static_cast<unsigned char>(key->front())] |= length_bit(key->size());
     last_[static_cast<unsigned char>(key->back())] = true;
+    if (key->size() == 1) {
+      single_[static_cast<unsigned char>(key->back())] = true;
+    } else {
+      const std::size_t pair = end_pair((*key)[key->size() - 2], key->back());
+      end_pairs_[pair / 64] |= std::uint64_t{1} << (pair % 64);
+    }
   }
 }
 
 int ApiIndex::find(std::string_view word) const {
-  if (word.empty()) return -1;
+  if (word.empty() || slots_.empty()) return -1;
   if ((lengths_[static_cast<unsigned char>(word.front())] & length_bit(word.size())) == 0) return -1;
+  const std::uint64_t h = hash(word);
+  const auto tag = static_cast<std::uint32_t>(h >> 32);
   const std::size_t mask = slots_.size() - 1;
-  for (std::size_t at = hash(word) & mask; slots_[at].entry >= 0; at = (at + 1) & mask) {
-    if (slots_[at].key == word) return slots_[at].entry;
+  for (std::size_t at = h & mask; slots_[at].entry >= 0; at = (at + 1) & mask) {
+    const Slot& slot = slots_[at];
+    if (slot.tag == tag && keys_[static_cast<std::size_t>(slot.entry)] == word) return slot.entry;
   }
   return -1;
 }
 
-std::optional<ApiIndex::Call> ApiIndex::call_before(std::string_view text, std::size_t open,
-                                                    std::size_t from, bool one_line) const {
-  std::size_t end = open;
-  while (end > from && is_space(text[end - 1])) {
-    if (one_line && text[end - 1] == '\n') return std::nullopt;
-    --end;
+std::optional<ApiIndex::Call> ApiIndex::call_ending(std::string_view text, std::size_t end,
+                                                    std::size_t from) const {
+  // The last one or two bytes of the word must end some name.
+  const char last = text[end - 1];
+  if (!single_[static_cast<unsigned char>(last)]) {
+    if (end - 1 == from) return std::nullopt;
+    const std::size_t pair = end_pair(text[end - 2], last);
+    if ((end_pairs_[pair / 64] >> (pair % 64) & 1) == 0) return std::nullopt;
   }
-  if (end == from || !last_[static_cast<unsigned char>(text[end - 1])]) return std::nullopt;
   std::size_t start = end - 1;
   while (start > from && is_alnum(text[start - 1])) --start;
   for (std::size_t q = start; q < end && is_first_letter(text[q]); ++q) {
-    if (find(text.substr(q, end - q)) >= 0) return Call{q, end - q};
+    const int entry = find(text.substr(q, end - q));
+    if (entry >= 0) return Call{q, end - q, entry};
   }
   return std::nullopt;
 }
