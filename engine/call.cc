@@ -229,14 +229,19 @@ ScanStep found(LineBuffer& buffer, int index, std::size_t pch) {
   if (!s.guard.admit(pch, call.end)) return {ScanStatus::endless_rewrite, buffer.end()};
 
   s.pieces.clear();
-  if (const CompiledFormat* format = e.format(static_cast<std::size_t>(index))) {
+  std::size_t length = 0;
+  bool in_order = true;
+  bool names_written = false;
+  if (const EngineState::EntryFormat* format = e.format(static_cast<std::size_t>(index))) {
     report_invalid(buffer.memo().reports(), call.first_report);
     const FormatArgs parmlist = select_arguments(entry, buffer.work(), s);
-    format->apply(parmlist, s.pieces);
+    length = format->format.apply(parmlist, s.pieces);
+    in_order = format->in_order;
+    names_written = format->format.may_name();
     if (e.bEchoFormatted && e.fp_dst != nullptr) echo_pieces(*e.fp_dst, s.pieces, parmlist);
   }
-  const LineBuffer::Placed placed = buffer.replace(pch, call.end, s.pieces, s.slots);
-  s.guard.record(pch, call.end, placed, s.pieces, s.slots);
+  const LineBuffer::Placed placed = buffer.replace(pch, call.end, {s.pieces, s.slots, length, in_order});
+  s.guard.record(pch, call.end, placed, s.pieces, s.slots, names_written);
   const std::size_t resume = placed.start < buffer.end() ? placed.start + 1 : placed.start;
   return {ScanStatus::ok, resume};
 }

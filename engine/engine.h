@@ -108,10 +108,16 @@ struct EngineState {
   Output* fp_dst = nullptr;       // reports and echoed replacements
   Output* fp_err = nullptr;       // verbose echo
   ApiIndex index;                 // built by index_table()
-  std::vector<std::unique_ptr<CompiledFormat>> formats;  // by entry, read at first use
+  // An entry's format, read once, and whether it takes the call's
+  // parameters in their order, each at most once.
+  struct EntryFormat {
+    CompiledFormat format;
+    bool in_order;
+  };
+  std::vector<std::unique_ptr<EntryFormat>> formats;  // by entry, read at first use
 
-  // Entry `index`'s format, read once; null for an entry without one.
-  const CompiledFormat* format(std::size_t index);
+  // Entry `index`'s format; null for an entry without one.
+  const EntryFormat* format(std::size_t index);
   CallScratch scratch;
 };
 

@@ -37,6 +37,7 @@ CompiledFormat::CompiledFormat(std::string_view format, std::optional<std::strin
     if (text.empty()) return;
     const bool may_name = !first_letters || text.find_first_of(*first_letters) != std::string_view::npos;
     ops_.push_back({text, may_name, false, false, 0, std::nullopt});
+    may_name_ = may_name_ || may_name;
   };
   std::size_t pos = 0;
   while (pos < format.size()) {
@@ -74,17 +75,20 @@ CompiledFormat::CompiledFormat(std::string_view format, std::optional<std::strin
     }
     if (fields_ok && i + 1 == spec.size() && spec[i] == 's') {
       ops_.push_back({{}, false, true, left, *width, precision});
+      ++conversions_;
     } else {
       literal(spec);
     }
   }
 }
 
-void CompiledFormat::apply(const FormatArgs& args, std::vector<FormatPiece>& pieces) const {
+std::size_t CompiledFormat::apply(const FormatArgs& args, std::vector<FormatPiece>& pieces) const {
   std::size_t next_arg = 0;
+  std::size_t total = 0;
   for (const Op& op : ops_) {
     if (!op.conversion) {
       pieces.push_back({op.text.size(), kFormatText, 0, op.text, op.may_name});
+      total += op.text.size();
       continue;
     }
     const std::size_t slot = next_arg++;
@@ -95,7 +99,9 @@ void CompiledFormat::apply(const FormatArgs& args, std::vector<FormatPiece>& pie
     if (!op.left && pad > 0) pieces.push_back({pad, kBlanks, 0, {}, false});
     if (length > 0) pieces.push_back({length, static_cast<int>(slot), 0, {}, false});
     if (op.left && pad > 0) pieces.push_back({pad, kBlanks, 0, {}, false});
+    total += length + pad;
   }
+  return total;
 }
 
 void append_pieces(std::string& out, const std::vector<FormatPiece>& pieces, const FormatArgs& args) {

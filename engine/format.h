@@ -46,9 +46,13 @@ class CompiledFormat {
   explicit CompiledFormat(std::string_view format,
                           std::optional<std::string_view> first_letters = std::nullopt);
 
-  // Appends to `pieces` the output for the arguments; only their lengths
-  // are looked at.
-  void apply(const FormatArgs& args, std::vector<FormatPiece>& pieces) const;
+  // Appends to `pieces` the output for the arguments (only their lengths
+  // are looked at); returns its length.
+  std::size_t apply(const FormatArgs& args, std::vector<FormatPiece>& pieces) const;
+  // Whether some of its own text may begin a name.
+  bool may_name() const { return may_name_; }
+  // The number of "%s" conversions.
+  std::size_t conversions() const { return conversions_; }
 
  private:
   struct Op {
@@ -60,6 +64,8 @@ class CompiledFormat {
     std::optional<std::size_t> precision;
   };
   std::vector<Op> ops_;
+  bool may_name_ = false;
+  std::size_t conversions_ = 0;
 };
 
 // Appends the bytes of `pieces` to `out`; argument bytes come from `args`.

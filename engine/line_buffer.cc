@@ -52,16 +52,13 @@ std::size_t LineBuffer::make_room(std::size_t call_end, std::size_t length) {
   return shift;
 }
 
-LineBuffer::Placed LineBuffer::replace(std::size_t pch, std::size_t call_end,
-                                       const std::vector<FormatPiece>& pieces,
-                                       const std::vector<TextRange>& slots) {
-  std::size_t length = 0;
-  for (const FormatPiece& piece : pieces) length += piece.length;
+LineBuffer::Placed LineBuffer::replace(std::size_t pch, std::size_t call_end, const Replacement& replacement) {
+  const std::size_t length = replacement.length;
   finish(pch);
   const std::size_t shift = length > call_end - kept_ ? make_room(call_end, length) : 0;
   const std::size_t start = call_end + shift - length;
-  forget_spans(pch, call_end, start, shift != 0, pieces, slots);
-  place(start, pieces, slots);
+  forget_spans(pch, call_end, start, shift != 0, replacement);
+  place(start, replacement);
   head_ = start;
   return {start, shift};
 }
@@ -69,9 +66,10 @@ LineBuffer::Placed LineBuffer::replace(std::size_t pch, std::size_t call_end,
 // The notes on stretches inside the call hold only where an argument stayed
 // in place whole.
 void LineBuffer::forget_spans(std::size_t pch, std::size_t call_end, std::size_t start, bool moved,
-                              const std::vector<FormatPiece>& pieces,
-                              const std::vector<TextRange>& slots) {
+                              const Replacement& replacement) {
   if (memo_.empty()) return;
+  const std::vector<FormatPiece>& pieces = replacement.pieces;
+  const std::vector<TextRange>& slots = replacement.slots;
   in_place_.clear();
   std::size_t at = start;
   for (const FormatPiece& piece : pieces) {
@@ -91,30 +89,22 @@ void LineBuffer::forget_spans(std::size_t pch, std::size_t call_end, std::size_t
   memo_.forget(text_, from, call_end);
 }
 
-// Argument bytes move within the text. When the arguments' sources ascend
-// without overlapping, moves to the right are made first, from right to
+// Argument bytes move within the text. When the arguments come in order, moves to the right are made first, from right to
 // left, then moves to the left and the format's own text, from left to
 // right: no write then lands on bytes that a move has still to read, and an
 // argument that stays in place costs nothing. Otherwise the arguments go
 // through scratch.
-void LineBuffer::place(std::size_t start, const std::vector<FormatPiece>& pieces,
-                       const std::vector<TextRange>& slots) {
-  const auto source = [&](const FormatPiece& piece) {
-    return slots[static_cast<std::size_t>(piece.arg)].begin + piece.offset;
-  };
-  bool ascending = true;
-  std::size_t last_end = 0;
-  std::size_t at = start;
-  for (const FormatPiece& piece : pieces) {
-    at += piece.length;
-    if (piece.from_format()) continue;
-    if (source(piece) < last_end) ascending = false;
-    last_end = source(piece) + piece.length;
-  }
-  if (!ascending) {
+void LineBuffer::place(std::size_t start, const Replacement& replacement) {
+  const std::vector<FormatPiece>& pieces = replacement.pieces;
+  const std::vector<TextRange>& slots = replacement.slots;
+  if (!replacement.in_order) {
     place_through_scratch(start, pieces, slots);
     return;
   }
+  const auto source = [&](const FormatPiece& piece) {
+    return slots[static_cast<std::size_t>(piece.arg)].begin + piece.offset;
+  };
+  std::size_t at = start + replacement.length;
   for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
     at -= it->length;
     if (!it->from_format() && source(*it) < at) move_bytes(source(*it), it->length, at);
@@ -156,7 +146,7 @@ void LineBuffer::write_format_text(std::size_t at, const FormatPiece& piece) {
   const auto out = text_.begin() + static_cast<std::ptrdiff_t>(at);
   if (piece.arg == kBlanks) {
     std::fill_n(out, piece.length, ' ');
-  } else if (piece.length > 32) {
+  } else if (piece.length > 4) {
     std::copy(piece.text.begin(), piece.text.end(), out);
   } else {
     for (std::size_t i = 0; i < piece.length; ++i) {

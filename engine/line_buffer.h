@@ -32,6 +32,16 @@ struct TextRange {
   std::size_t begin, end;
 };
 
+// What replaces a call: the bytes of `pieces`, whose argument k is the text
+// at slots[k]; `length` bytes in all. With `in_order` the arguments' texts
+// come in the order they stand in, none twice.
+struct Replacement {
+  const std::vector<FormatPiece>& pieces;
+  const std::vector<TextRange>& slots;
+  std::size_t length;
+  bool in_order;
+};
+
 class LineBuffer {
  public:
   // Without `keep_finished` the finished text is dropped as the scan passes
@@ -59,18 +69,17 @@ class LineBuffer {
     std::size_t start;  // where the replacement now begins
     std::size_t shift;  // how far the text after the call moved on
   };
-  // Replaces work()[pch, call_end) with the bytes of `pieces`, whose
-  // argument k is work()[slots[k]). Text before pch becomes finished;
-  // positions before the returned start are no longer valid.
-  Placed replace(std::size_t pch, std::size_t call_end, const std::vector<FormatPiece>& pieces,
-                 const std::vector<TextRange>& slots);
+  // Replaces work()[pch, call_end) with `replacement`. Text before pch
+  // becomes finished; positions before the returned start are no longer
+  // valid.
+  Placed replace(std::size_t pch, std::size_t call_end, const Replacement& replacement);
 
  private:
   void finish(std::size_t pch);
   std::size_t make_room(std::size_t call_end, std::size_t length);
   void forget_spans(std::size_t pch, std::size_t call_end, std::size_t start, bool moved,
-                    const std::vector<FormatPiece>& pieces, const std::vector<TextRange>& slots);
-  void place(std::size_t start, const std::vector<FormatPiece>& pieces, const std::vector<TextRange>& slots);
+                    const Replacement& replacement);
+  void place(std::size_t start, const Replacement& replacement);
   void place_through_scratch(std::size_t start, const std::vector<FormatPiece>& pieces,
                              const std::vector<TextRange>& slots);
   void write_format_text(std::size_t at, const FormatPiece& piece);

@@ -48,15 +48,17 @@ void RewriteGuard::copy_marks(std::size_t from, std::size_t length, std::size_t 
 
 void RewriteGuard::record(std::size_t pch, std::size_t call_end, LineBuffer::Placed placed,
                           const std::vector<FormatPiece>& pieces,
-                          const std::vector<Range>& slot_ranges) {
+                          const std::vector<Range>& slot_ranges, bool names_written) {
   take_runs_inside(pch, call_end);
+  rewrites_.push_back(pending_);
+  // Neither marks to carry nor any to make: the common case.
+  if (inside_.empty() && !names_written && (runs_.empty() || placed.shift == 0)) return;
   if (placed.shift != 0) {
     for (Run& run : runs_) {
       run.begin += placed.shift;
       run.end += placed.shift;
     }
   }
-  rewrites_.push_back(pending_);
   const auto id = static_cast<std::uint32_t>(rewrites_.size());
   fresh_.clear();
   std::size_t at = placed.start;

@@ -33,8 +33,10 @@ class RewriteGuard {
   // Records the rewrite just admitted: the call at [pch, call_end) was
   // replaced as `placed` says, by the output `pieces` of a format whose
   // argument k was the text at slot_ranges[k].
+  // `names_written`: some format text of the pieces may begin a name.
   void record(std::size_t pch, std::size_t call_end, LineBuffer::Placed placed,
-              const std::vector<FormatPiece>& pieces, const std::vector<Range>& slot_ranges);
+              const std::vector<FormatPiece>& pieces, const std::vector<Range>& slot_ranges,
+              bool names_written);
 
  private:
   struct Run {  // bytes [begin, end) written by rewrite `id` (1-based)

@@ -23,10 +23,21 @@ void index_table() {
   e.formats.resize(e.apilist.size());
 }
 
-const CompiledFormat* EngineState::format(std::size_t entry) {
-  const std::optional<std::string>& text = apilist[entry].pchformat;
-  if (!text) return nullptr;
-  if (!formats[entry]) formats[entry] = std::make_unique<CompiledFormat>(*text, index.first_letters());
+const EngineState::EntryFormat* EngineState::format(std::size_t entry) {
+  const _apitype& e = apilist[entry];
+  if (!e.pchformat) return nullptr;
+  if (!formats[entry]) {
+    CompiledFormat format(*e.pchformat, index.first_letters());
+    bool in_order = true;
+    std::int32_t last = -1;
+    for (std::size_t k = 0; k < std::min(format.conversions(), e.iOrder.size()); ++k) {
+      const std::int32_t parm = e.iOrder[k];
+      if (parm < 0 || parm >= kOrderSlots) continue;
+      in_order = in_order && parm > last;
+      last = parm;
+    }
+    formats[entry] = std::make_unique<EntryFormat>(EntryFormat{std::move(format), in_order});
+  }
   return formats[entry].get();
 }
 
