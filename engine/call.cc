@@ -74,8 +74,12 @@ Walked walk_call(LineBuffer& buffer, std::size_t open, CallScratch& s) {
   std::vector<Report>& reports = memo.reports();
   if (memo.empty()) reports.clear();
   const Walked none{std::string_view::npos, reports.size()};
+  // A walk meets each "(" once: only notes from earlier walks can serve.
+  const bool use_memo = !memo.empty();
   s.parms.clear();
   s.opens.clear();
+  s.notes.clear();
+  s.note_reports.clear();
   std::size_t pos = open + 1;
   std::size_t param = pos;
   Mode mode = Mode::code;
@@ -124,7 +128,7 @@ Walked walk_call(LineBuffer& buffer, std::size_t open, CallScratch& s) {
           ++pos;
           break;
         case Walk::open:
-          if (const SpanMemo::Span* known = memo.find(pos)) {
+          if (const auto known = use_memo ? memo.find(pos) : std::nullopt) {
             pos = skip_known(*known, text, reports);
           } else {
             s.opens.push_back({pos, reports.size()});
@@ -137,7 +141,9 @@ Walked walk_call(LineBuffer& buffer, std::size_t open, CallScratch& s) {
             return {pos + 1, none.first_report};
           }
           if (pos - s.opens.back().pos >= kMemoSpan) {
-            memo.record(s.opens.back().pos, {pos, s.opens.back().reports, reports.size()});
+            const CallScratch::Open& opened = s.opens.back();
+            s.notes.push_back({opened.pos, pos});
+            if (reports.size() > opened.reports) s.note_reports.push_back({opened.pos, opened.reports, reports.size()});
           }
           s.opens.pop_back();
           ++pos;
@@ -240,7 +246,7 @@ ScanStep found(LineBuffer& buffer, int index, std::size_t pch) {
     names_written = format->format.may_name();
     if (e.bEchoFormatted && e.fp_dst != nullptr) echo_pieces(*e.fp_dst, s.pieces, parmlist);
   }
-  const LineBuffer::Placed placed = buffer.replace(pch, call.end, {s.pieces, s.slots, length, in_order});
+  const LineBuffer::Placed placed = buffer.replace(pch, call.end, {s.pieces, s.slots, length, in_order, s.notes, s.note_reports});
   s.guard.record(pch, call.end, placed, s.pieces, s.slots, names_written);
   const std::size_t resume = placed.start < buffer.end() ? placed.start + 1 : placed.start;
   return {ScanStatus::ok, resume};

@@ -92,6 +92,8 @@ struct CallScratch {
     std::size_t pos, reports;
   };
   std::vector<Open> opens;             // parentheses open in the walk
+  std::vector<SpanMemo::Note> notes;   // long stretches the walk went over
+  std::vector<SpanMemo::NoteReports> note_reports;
   RewriteGuard guard;
 };
 

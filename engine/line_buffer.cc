@@ -5,15 +5,15 @@
 namespace zaptor {
 
 void LineBuffer::clear() {
-  text_.clear();
+  text_.resize(kLeadingGap);
   kept_ = 0;
-  head_ = 0;
+  head_ = kLeadingGap;
   memo_.clear();
 }
 
 void LineBuffer::assign(std::string_view text) {
   clear();
-  text_.assign(text);
+  text_.append(text);
 }
 
 std::string LineBuffer::text() const {
@@ -43,8 +43,14 @@ void LineBuffer::finish(std::size_t pch) {
 }
 
 std::size_t LineBuffer::make_room(std::size_t call_end, std::size_t length) {
+  // Room for an eighth of the line more than needed, within the storage
+  // the line already has when it has enough: moving into new storage holds
+  // the old and the new at once.
   const std::size_t need = kept_ + length - call_end;
-  const std::size_t shift = need + (text_.size() - kept_) / 8;
+  const std::size_t spare = text_.capacity() - text_.size();
+  std::size_t slack = (text_.size() - kept_) / 8;
+  if (spare >= need) slack = std::min(slack, spare - need);
+  const std::size_t shift = need + slack;
   const std::size_t old_end = text_.size();
   memo_.shift(text_, call_end, old_end, shift);
   text_.resize(old_end + shift);
@@ -57,17 +63,17 @@ LineBuffer::Placed LineBuffer::replace(std::size_t pch, std::size_t call_end, co
   finish(pch);
   const std::size_t shift = length > call_end - kept_ ? make_room(call_end, length) : 0;
   const std::size_t start = call_end + shift - length;
-  forget_spans(pch, call_end, start, shift != 0, replacement);
+  update_memo(pch, call_end, start, shift != 0, replacement);
   place(start, replacement);
   head_ = start;
   return {start, shift};
 }
 
-// The notes on stretches inside the call hold only where an argument stayed
+// The notes on stretches inside the call hold only where an argument stays
 // in place whole.
-void LineBuffer::forget_spans(std::size_t pch, std::size_t call_end, std::size_t start, bool moved,
-                              const Replacement& replacement) {
-  if (memo_.empty()) return;
+void LineBuffer::update_memo(std::size_t pch, std::size_t call_end, std::size_t start, bool moved,
+                             const Replacement& replacement) {
+  if (memo_.empty() && replacement.notes.empty()) return;
   const std::vector<FormatPiece>& pieces = replacement.pieces;
   const std::vector<TextRange>& slots = replacement.slots;
   in_place_.clear();
@@ -87,6 +93,14 @@ void LineBuffer::forget_spans(std::size_t pch, std::size_t call_end, std::size_t
     from = kept.end;
   }
   memo_.forget(text_, from, call_end);
+  const auto kept = [&](std::size_t open, std::size_t close) {
+    return std::any_of(in_place_.begin(), in_place_.end(),
+                       [&](const TextRange& arg) { return arg.begin <= open && close < arg.end; });
+  };
+  for (const SpanMemo::Note& note : replacement.notes) {
+    if (kept(note.open, note.close)) memo_.record(note);
+  }
+  for (const SpanMemo::NoteReports& reports : replacement.note_reports) memo_.record_reports(reports);
 }
 
 // Argument bytes move within the text. When the arguments come in order, moves to the right are made first, from right to

@@ -7,12 +7,14 @@
 //
 //   [0, kept)  finished   [kept, head)  gap   [head, end)  rest
 //
+// A new line starts behind a small gap, so that replacements a little
+// longer than their calls fit without moving anything.
 // A replacement is placed so that it ends where the call ended: the text
 // after the call never moves, and a parameter that keeps its distance from
 // the end of the call stays where it is, uncopied. Only when the gap cannot
-// take a longer replacement does the text after the call move on, by an
-// eighth of the line more than needed, so that growing lines cost amortised
-// linear time. A rewrite thus costs the size of the call and of what its
+// take a longer replacement does the text after the call move on, by up to
+// an eighth of the line more than needed, so that growing lines cost
+// amortised linear time. A rewrite thus costs the size of the call and of what its
 // replacement writes, however long the line.
 #pragma once
 
@@ -34,12 +36,15 @@ struct TextRange {
 
 // What replaces a call: the bytes of `pieces`, whose argument k is the text
 // at slots[k]; `length` bytes in all. With `in_order` the arguments' texts
-// come in the order they stand in, none twice.
+// come in the order they stand in, none twice. `notes` are what the walk
+// over the call learnt of long stretches inside it.
 struct Replacement {
   const std::vector<FormatPiece>& pieces;
   const std::vector<TextRange>& slots;
   std::size_t length;
   bool in_order;
+  const std::vector<SpanMemo::Note>& notes;
+  const std::vector<SpanMemo::NoteReports>& note_reports;
 };
 
 class LineBuffer {
@@ -77,7 +82,7 @@ class LineBuffer {
  private:
   void finish(std::size_t pch);
   std::size_t make_room(std::size_t call_end, std::size_t length);
-  void forget_spans(std::size_t pch, std::size_t call_end, std::size_t start, bool moved,
+  void update_memo(std::size_t pch, std::size_t call_end, std::size_t start, bool moved,
                     const Replacement& replacement);
   void place(std::size_t start, const Replacement& replacement);
   void place_through_scratch(std::size_t start, const std::vector<FormatPiece>& pieces,
@@ -85,9 +90,11 @@ class LineBuffer {
   void write_format_text(std::size_t at, const FormatPiece& piece);
   void move_bytes(std::size_t from, std::size_t length, std::size_t to);
 
-  std::string text_;
+  static constexpr std::size_t kLeadingGap = 64;
+
+  std::string text_ = std::string(kLeadingGap, ' ');
   std::size_t kept_ = 0;
-  std::size_t head_ = 0;
+  std::size_t head_ = kLeadingGap;
   bool keep_finished_;
   std::string scratch_;             // argument bytes, when they cannot move in place
   std::vector<TextRange> in_place_; // arguments a replacement left where they were

@@ -143,7 +143,7 @@ inline Run run_by_line(std::string_view source) {
       buffer.clear();
       run.line = reader.lines_read() + 1;
       if (!buffer.append_line(reader)) break;
-      streams.echo().write(buffer.work());
+      streams.echo().write(buffer.rest());
       // An unfinished call leaves its text as read and the loop goes on;
       // only an endless rewrite stops it.
       if (zaptor::line_scan(buffer) == zaptor::ScanStatus::endless_rewrite) {
