@@ -55,17 +55,26 @@ void SpanMemo::grow() {
 void SpanMemo::insert(std::size_t open, std::size_t close) {
   // Live and forgotten slots together stay under half the table.
   if ((used_ + 1) * 2 > slots_.size()) grow();
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t target = kFree;
   std::size_t at = home(open);
-  while (slots_[at].open < kGone) at = (at + 1) & (slots_.size() - 1);
-  if (slots_[at].open == kFree) ++used_;
-  slots_[at] = {open, close};
+  for (; slots_[at].open != kFree; at = (at + 1) & mask) {
+    if (slots_[at].open == open) {
+      if ((slots_[at].close & kHasReports) != 0) report_ranges_.erase(open);
+      slots_[at].close = close;
+      return;
+    }
+    if (slots_[at].open == kGone && target == kFree) target = at;
+  }
+  if (target == kFree) {
+    target = at;
+    ++used_;
+  }
+  slots_[target] = {open, close};
   ++count_;
 }
 
-void SpanMemo::record(const Note& note) {
-  erase(note.open);
-  insert(note.open, note.close);
-}
+void SpanMemo::record(const Note& note) { insert(note.open, note.close); }
 
 void SpanMemo::record_reports(const NoteReports& reports) {
   const std::size_t at = index_of(reports.open);
@@ -84,6 +93,12 @@ void SpanMemo::erase(std::size_t open) {
 
 void SpanMemo::forget(std::string_view text, std::size_t begin, std::size_t end) {
   if (empty() || begin >= end) return;
+  if (end - begin < 2 * kBlockBytes) {
+    for (std::size_t at = begin; at < end; ++at) {
+      if (text[at] == '(') erase(at);
+    }
+    return;
+  }
   ByteFinder opens(text.substr(0, end), begin, '(');
   for (std::size_t open = opens.next(); open != std::string_view::npos && !empty(); open = opens.next()) {
     erase(open);
