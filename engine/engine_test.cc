@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -239,6 +240,72 @@ TEST(Rewrite, DeepNestingConvertsExactly) {
   const Converted run = convert(in + ";\n");
   EXPECT_EQ(run.status, ScanStatus::ok);
   EXPECT_EQ(run.out, out + ";\n");
+}
+
+// Calls of WinA nested `depth` deep, each in the second parameter of the one
+// outside it, each level long enough that the engine keeps notes on it; and
+// what they become when each level is rewritten by `level` from its first
+// parameter and what its second became.
+struct Nest {
+  std::string source, expected;
+};
+Nest nest(int depth, std::string_view core,
+          const std::function<std::string(const std::string&, const std::string&)>& level) {
+  Nest n{std::string(core), std::string(core)};
+  for (int i = depth - 1; i >= 0; --i) {
+    const std::string pad = "p" + std::to_string(i) + " /* " + std::string(300, 'x') + " , ( ' */";
+    n.source = "WinA(" + pad + ", " + n.source + ")";
+    n.expected = level(pad, " " + n.expected);
+  }
+  return n;
+}
+
+TEST(LongNesting, ParametersLeftInPlace) {
+  load({{"WinA", "A(%s,%s)", {0, 1}}});
+  const Nest n = nest(60, "core", [](const std::string& a, const std::string& b) { return "A(" + a + "," + b + ")"; });
+  EXPECT_EQ(rewrite("x = " + n.source + ";\n"), "x = " + n.expected + ";\n");
+  // Longer names than the calls had: the line grows as it is rewritten.
+  load({{"WinA", "AVeryMuchLongerNameForTheCall(%s,%s)", {0, 1}}});
+  const Nest longer = nest(200, "core", [](const std::string& a, const std::string& b) {
+    return "AVeryMuchLongerNameForTheCall(" + a + "," + b + ")";
+  });
+  EXPECT_EQ(rewrite(longer.source + " tail\n"), longer.expected + " tail\n");
+}
+
+TEST(LongNesting, ParametersThatMoveOrChangePlaces) {
+  load({{"WinA", "Moved(%s, 0)", {1}}});
+  const Nest moved = nest(40, "core", [](const std::string&, const std::string& b) { return "Moved(" + b + ", 0)"; });
+  EXPECT_EQ(rewrite(moved.source + "\n"), moved.expected + "\n");
+  load({{"WinA", "R(%s,%s)", {1, 0}}});
+  const Nest swapped = nest(40, "core", [](const std::string& a, const std::string& b) { return "R(" + b + "," + a + ")"; });
+  EXPECT_EQ(rewrite(swapped.source + "\n"), swapped.expected + "\n");
+  load({{"WinA", "D(%s%s)", {1, 1}}});
+  const Nest twice = nest(6, "core", [](const std::string&, const std::string& b) { return "D(" + b + b + ")"; });
+  EXPECT_EQ(rewrite(twice.source + "\n"), twice.expected + "\n");
+}
+
+TEST(LongNesting, EveryLevelReportsTheCharactersInside) {
+  load({{"WinA", "A(%s,%s)", {0, 1}}});
+  const Nest n = nest(30, "x;y $", [](const std::string& a, const std::string& b) { return "A(" + a + "," + b + ")"; });
+  std::string reports;
+  for (int i = 0; i < 30; ++i) reports += "Invalid character ;\nInvalid character ;\nInvalid character $\nInvalid character $\n";
+  EXPECT_EQ(rewrite(n.source + "\n"), reports + n.expected + "\n");
+}
+
+TEST(LongNesting, TallyListsEveryLevelOfTheMessage) {
+  std::string source = "M";
+  std::string printed;
+  for (int i = 0; i < 20; ++i) {
+    source = "WinSendMsg(h /* " + std::string(300, 'x') + " */, " + source + ", 0)";
+  }
+  // Each call prints its message: the calls inside it, as written.
+  std::string message = source;
+  for (int i = 0; i < 20; ++i) {
+    const std::size_t comma = message.find("*/, ") + 3;
+    message = message.substr(comma, message.rfind(", 0)") - comma);
+    printed += "S " + message + "\n";
+  }
+  EXPECT_EQ(tally(source + ";\n"), printed);
 }
 
 TEST(Rewrite, GrowingReplacementsKeepTheRestIntact) {
