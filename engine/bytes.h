@@ -63,23 +63,23 @@ class ByteFinder {
 
 inline std::uint64_t count_byte(std::string_view text, char c) {
   std::uint64_t count = 0;
-  std::size_t at = 0;
 #if defined(__SSE2__)
   // Each match subtracts one from its lane's byte counter; the counters are
   // summed before any can pass 255.
   const __m128i wanted = _mm_set1_epi8(c);
-  while (text.size() - at >= kBlockBytes) {
+  while (text.size() >= kBlockBytes) {
     __m128i lanes = _mm_setzero_si128();
-    for (int round = 0; round < 255 && text.size() - at >= kBlockBytes; ++round, at += kBlockBytes) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.substr(at).data()));
+    for (int round = 0; round < 255 && text.size() >= kBlockBytes; ++round) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data()));
       lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(bytes, wanted));
+      text.remove_prefix(kBlockBytes);
     }
     const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
     count += static_cast<std::uint64_t>(_mm_cvtsi128_si32(sums)) +
              static_cast<std::uint64_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
   }
 #endif
-  for (; at < text.size(); ++at) count += text[at] == c;
+  for (const char b : text) count += b == c;
   return count;
 }
 
