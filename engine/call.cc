@@ -140,7 +140,7 @@ Walked walk_call(LineBuffer& buffer, std::size_t open, CallScratch& s) {
             s.parms.push_back({param, pos});
             return {pos + 1, none.first_report};
           }
-          if (pos - s.opens.back().pos >= kMemoSpan) {
+          if (pos - s.opens.back().pos >= kMemoSpan && engine().short_cuts.notes) {
             const CallScratch::Open& opened = s.opens.back();
             s.notes.push_back({opened.pos, pos});
             if (reports.size() > opened.reports) s.note_reports.push_back({opened.pos, opened.reports, reports.size()});
@@ -242,7 +242,7 @@ ScanStep found(LineBuffer& buffer, int index, std::size_t pch) {
     report_invalid(buffer.memo().reports(), call.first_report);
     const FormatArgs parmlist = select_arguments(entry, buffer.work(), s);
     length = format->format.apply(parmlist, s.pieces);
-    in_order = format->in_order;
+    in_order = format->in_order && e.short_cuts.in_place;
     names_written = format->format.may_name();
     if (e.bEchoFormatted && e.fp_dst != nullptr) echo_pieces(*e.fp_dst, s.pieces, parmlist);
   }

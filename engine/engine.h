@@ -97,6 +97,13 @@ struct CallScratch {
   RewriteGuard guard;
 };
 
+// The engine's short cuts, each of which gives the same bytes as the plain
+// way; tests and the fuzz harnesses switch them off to check exactly that.
+struct ShortCuts {
+  bool notes = true;     // take a long nested stretch from the memo, not its text
+  bool in_place = true;  // leave arguments where they stand, move them without scratch
+};
+
 // Everything the engine keeps for the whole process, in one place.
 struct EngineState {
   std::vector<_apitype> apilist;  // the macro table
@@ -109,6 +116,7 @@ struct EngineState {
   LineReader* fp_src = nullptr;   // continuation lines come from here
   Output* fp_dst = nullptr;       // reports and echoed replacements
   Output* fp_err = nullptr;       // verbose echo
+  ShortCuts short_cuts;
   ApiIndex index;                 // built by index_table()
   // An entry's format, read once, and whether it takes the call's
   // parameters in their order, each at most once.

@@ -95,6 +95,18 @@ def long_sources():
                               b"WinSendDlgItemMsg(h, ID, WM_B, 0, 0);" + middle + b"\n")
     parameter = b"a" * (70 * 1024)
     yield "long-parameter", b"WinSendMsg(h, " + parameter + b", 0, 0);\nnext line\n"
+    # Each call's message, its last parameter, holds the next one.
+    yield "long-nested", long_nest(b"WinSendMsg(h", b")")
+
+
+def long_nest(open_call, close_call, depth=40):
+    """Calls nested in a parameter, each level long enough that the engine
+    takes notes on it, with a comment, a literal and an odd character."""
+    pad = b" /* " + b"y, (z) " * 40 + b"*/ 'q' ;"
+    text = b"core"
+    for _ in range(depth):
+        text = open_call + b"p" + pad + b", " + text + close_call
+    return text + b";\n"
 
 
 # --- tables the input describes (fuzz_table_scan) -----------------------------
@@ -128,6 +140,10 @@ TABLES = {
     "endless-mutual": b"WinA| WinB(%s)||1|0\nWinB| WinA(%s)||1|0\n==\nWinA(x);\n",
     "endless-growing": b"WinA| WinA(%s%s)||1|0,0\n==\nWinA(x);\n",
     "nested": b"WinA|B(%s)||1|0\n==\n" + b"WinA(" * 100 + b"x" + b")" * 100 + b";\n",
+    "long-nested-in-place": b"WinA|A(%s,%s)||2|0,1\n==\n" + long_nest(b"WinA(", b")"),
+    "long-nested-moved": b"WinA|Moved(%s, 0)||2|1\n==\n" + long_nest(b"WinA(", b")"),
+    "long-nested-swapped": b"WinA|R(%s,%s)||2|1,0\n==\n" + long_nest(b"WinA(", b")"),
+    "long-nested-growing": b"WinA|ALongerNameThanBefore(%s,%s)||2|0,1\n==\n" + long_nest(b"WinA(", b")"),
     "no-name": b"|fmt(%s)|5||0\n\\E|fmt2|0||0\n==\nWinA(a);\n",
     "first-wins": b"WinA|first(%s)||1|0\nWinA|second(%s)||1|0\n==\nWinA(x);\n",
     "digit-and-underscore": b"2x|two(%s)||1|0\nWin_A|u(%s)||1|0\n==\n2x(a) Win_A(b) a2x(c)\n",
