@@ -90,6 +90,11 @@ Walked walk_call(LineBuffer& buffer, std::size_t open, CallScratch& s) {
       const SpanEnd span = mode == Mode::literal         ? literal_end(text, pos, quote)
                            : mode == Mode::block_comment ? block_comment_end(text, pos)
                                                          : line_comment_end(text, pos);
+      // A stretch that an earlier walk, begun elsewhere, took as code may
+      // begin here inside a literal or comment: it can then reach across
+      // this call's parameters, and a rewrite of this call may change its
+      // text while its "(" stays in place. Such notes go.
+      if (use_memo) memo.forget(text, pos, span.pos);
       pos = span.pos;
       if (!span.closed) {
         if (!add_buff(buffer)) return none;

@@ -292,6 +292,17 @@ TEST(LongNesting, EveryLevelReportsTheCharactersInside) {
   EXPECT_EQ(rewrite(n.source + "\n"), reports + n.expected + "\n");
 }
 
+// The first call takes the long stretches after the third name as code;
+// the second, found inside the first one's literal, sees them inside its
+// comment and writes "(" over the ")" that closed one of them. The third
+// call must walk them again, and is left unfinished.
+TEST(LongNesting, StretchesARewriteChangedAreWalkedAgain) {
+  load({{"WinA", "<%s(", {0}}});
+  const std::string y(245, 'y');
+  EXPECT_EQ(rewrite("WinA('WinA(/*'WinA((\"')\"/*(" + y + ")*/)))\n"),
+            "<'</*'WinA((\"')\"/*(" + y + ")*/()(\n");
+}
+
 TEST(LongNesting, TallyListsEveryLevelOfTheMessage) {
   std::string source = "M";
   std::string printed;
