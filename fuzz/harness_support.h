@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -81,6 +82,10 @@ class Streams {
   zaptor::Output echo_;
 };
 
+struct CloseFile {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
 // LineReader reads a stream 256 KB at a time.
 inline constexpr std::size_t kReadChunk = std::size_t{1} << 18;
 
@@ -101,27 +106,29 @@ inline Run run_loop(std::string_view source, std::optional<std::size_t> boundary
   Run run;
   std::string padding;
   std::string bytes;
-  std::FILE* file = nullptr;
+  // Closed however the run ends: the table harness's memory ceiling may
+  // end it with std::bad_alloc.
+  std::unique_ptr<std::FILE, CloseFile> stream;
   if (boundary) {
     padding.assign(kReadChunk - *boundary, ' ');
     padding.back() = '\n';
     bytes = padding;
     bytes.append(source);
-    file = ::fmemopen(bytes.data(), bytes.size(), "rb");
-    check(file != nullptr, "fmemopen failed");
+    stream.reset(::fmemopen(bytes.data(), bytes.size(), "rb"));
+    check(stream != nullptr, "fmemopen failed");
   }
   {
-    zaptor::LineReader file_reader(file);
+    zaptor::LineReader file_reader(stream.get());
     zaptor::LineReader memory_reader(source);
-    zaptor::LineReader& reader = file != nullptr ? file_reader : memory_reader;
+    zaptor::LineReader& reader = stream != nullptr ? file_reader : memory_reader;
     Streams streams(run, reader);
     const zaptor::SourceResult result = zaptor::process_source(reader, &streams.copy());
     check(!reader.failed(), "read error on a memory stream");
     run.status = result.status;
     run.line = result.line;
   }
-  if (file != nullptr) {
-    std::fclose(file);
+  if (stream != nullptr) {
+    stream.reset();
     check(run.copy.starts_with(padding) && run.echo.starts_with(padding), "the padding line changed");
     check(run.line > 1, "stopped in the padding line");
     run.copy.erase(0, padding.size());
