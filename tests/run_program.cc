@@ -61,18 +61,6 @@ void ignore_sigpipe_once() {
   (void)done;
 }
 
-// The time limits hold for a native test process; under a tool that slows
-// the test process down (valgrind), ZAPTOR_TEST_TIMEOUT_SCALE multiplies
-// them.
-std::chrono::milliseconds scaled(std::chrono::milliseconds timeout) {
-  static const long scale = [] {
-    const char* text = std::getenv("ZAPTOR_TEST_TIMEOUT_SCALE");
-    const long value = text != nullptr ? std::strtol(text, nullptr, 10) : 1;
-    return value >= 1 ? value : 1;
-  }();
-  return timeout * scale;
-}
-
 }  // namespace
 
 RunResult run(std::vector<std::string> argv, const std::string& cwd, std::string_view stdin_bytes) {
@@ -91,7 +79,6 @@ RunResult run(std::vector<std::string> argv, const std::string& cwd, std::string
   args.push_back(nullptr);
   const char* dir = cwd.c_str();
 
-  const std::chrono::milliseconds timeout = scaled(options.timeout);
   Pipe in, out, err;
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = ::fork();
@@ -147,14 +134,14 @@ RunResult run(std::vector<std::string> argv, const std::string& cwd, std::string
     int wait_ms = 200;
     if (!killed) {
       const auto elapsed = std::chrono::steady_clock::now() - start;
-      if (elapsed >= timeout) {
+      if (elapsed >= options.timeout) {
         ::kill(pid, SIGKILL);
         killed = true;
         result.timed_out = true;
         close_fd(in.write_end);
         continue;
       }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(timeout - elapsed);
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(options.timeout - elapsed);
       wait_ms = static_cast<int>(std::min<long long>(left.count() + 1, 1000));
     }
 
