@@ -17,11 +17,10 @@ LineReader::LineReader(std::string_view text) : pending_(text), at_end_(true) {}
 
 bool LineReader::refill() {
   if (at_end_ || failed()) return false;
-  chunk_.resize(kChunk);
+  if (chunk_ == nullptr) chunk_ = std::make_unique_for_overwrite<char[]>(kChunk);
   errno = 0;
-  const std::size_t got = std::fread(chunk_.data(), 1, chunk_.size(), file_);
-  chunk_.resize(got);
-  pending_ = chunk_;
+  const std::size_t got = std::fread(chunk_.get(), 1, kChunk, file_);
+  pending_ = std::string_view(chunk_.get(), got);
   if (got < kChunk) {
     if (std::ferror(file_)) {
       error_ = errno != 0 ? errno : EIO;

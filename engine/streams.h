@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -43,7 +44,9 @@ class LineReader {
   bool refill();
 
   std::FILE* file_ = nullptr;
-  std::string chunk_;         // bytes read but not yet handed out
+  // Allocated at the first read and never cleared: a stream's reader fills
+  // it anew at every read.
+  std::unique_ptr<char[]> chunk_;
   std::string_view pending_;  // the unread part of chunk_ (or of the memory text)
   bool at_end_ = false;
   int error_ = 0;

@@ -335,14 +335,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::optional<std::size_t> memory = within_budget(table, source);
   if (!memory) return zaptor_fuzz::skip("the output or the captures could grow too large");
 
-  zaptor_fuzz::Run fast;
-  zaptor_fuzz::Run plain;
+  // Kept from one input to the next, with their memory.
+  static zaptor_fuzz::Run fast;
+  static zaptor_fuzz::Run plain;
   try {
     const zaptor_fuzz::MemoryBudget budget(*memory);
     install(table);
-    fast = zaptor_fuzz::run_loop(source, zaptor_fuzz::chunk_boundary(source));
+    zaptor_fuzz::run_loop(fast, source, zaptor_fuzz::chunk_boundary(source));
     install(table);
-    plain = zaptor_fuzz::run_by_line(source);
+    zaptor_fuzz::run_by_line(plain, source);
   } catch (const std::bad_alloc&) {
     zaptor::reset_engine();
     return zaptor_fuzz::skip("the output outgrew the memory budget");

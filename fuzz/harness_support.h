@@ -51,6 +51,22 @@ struct Run {
   std::string echo;     // fp_err: the verbose echo of every line read
   zaptor::ScanStatus status = zaptor::ScanStatus::ok;
   std::uint64_t line = 0;
+
+  // Empties the run for the next input but keeps the strings' memory up to
+  // 16 MB: blocks past 128 KB are mapped afresh by AddressSanitizer on
+  // every allocation, and faulting their pages in took more than half of
+  // each execution's time.
+  void clear() {
+    for (std::string* text : {&printed, &copy, &echo}) {
+      text->clear();
+      if (text->capacity() > kKept) std::string().swap(*text);
+    }
+    status = zaptor::ScanStatus::ok;
+    line = 0;
+  }
+
+ private:
+  static constexpr std::size_t kKept = std::size_t{1} << 24;
 };
 
 // Points the engine's streams at the run's strings for the length of one run.
@@ -102,10 +118,10 @@ inline std::optional<std::size_t> chunk_boundary(std::string_view source) {
 // reader's first chunk ends `boundary` bytes into the source: names, calls
 // and lines cut by a chunk boundary. The padding line is taken off the
 // results again.
-inline Run run_loop(std::string_view source, std::optional<std::size_t> boundary = std::nullopt) {
-  Run run;
-  std::string padding;
-  std::string bytes;
+inline void run_loop(Run& run, std::string_view source, std::optional<std::size_t> boundary = std::nullopt) {
+  run.clear();
+  static std::string padding;
+  static std::string bytes;
   // Closed however the run ends: the table harness's memory ceiling may
   // end it with std::bad_alloc.
   std::unique_ptr<std::FILE, CloseFile> stream;
@@ -135,13 +151,12 @@ inline Run run_loop(std::string_view source, std::optional<std::size_t> boundary
     run.echo.erase(0, padding.size());
     run.line -= 1;
   }
-  return run;
 }
 
 // The plain algorithm: every physical line read into the line buffer and
 // scanned on its own, from memory, with the engine's short cuts off.
-inline Run run_by_line(std::string_view source) {
-  Run run;
+inline void run_by_line(Run& run, std::string_view source) {
+  run.clear();
   zaptor::ShortCuts& short_cuts = zaptor::engine().short_cuts;
   const zaptor::ShortCuts saved = short_cuts;
   short_cuts = {false, false};
@@ -165,7 +180,6 @@ inline Run run_by_line(std::string_view source) {
     }
   }
   short_cuts = saved;
-  return run;
 }
 
 // Roughly how many bytes the captures of the calls in `source` go over:
@@ -175,8 +189,11 @@ inline Run run_by_line(std::string_view source) {
 // their depth over: 100 nested calls of 10 bytes cost about 50,000.
 inline double capture_work(std::string_view source, const std::vector<std::string_view>& names) {
   constexpr std::uint32_t kOpen = UINT32_MAX;
-  std::vector<std::uint32_t> close(source.size(), kOpen);
-  std::vector<std::uint32_t> open;
+  // Kept from one input to the next, with their memory (see Run::clear).
+  static std::vector<std::uint32_t> close;
+  static std::vector<std::uint32_t> open;
+  close.assign(source.size(), kOpen);
+  open.clear();
   for (std::size_t i = 0; i < source.size(); ++i) {
     if (source[i] == '(') {
       open.push_back(static_cast<std::uint32_t>(i));
