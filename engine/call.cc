@@ -1,260 +1,232 @@
-// The two assertions guard invariants of the capture and the split; they
-// stay active in every build.
-#undef NDEBUG
-#include <cassert>
-
 #include "engine/call.h"
-#include "engine/call_lexer.h"
-#include "engine/chartype.h"
-#include "engine/engine.h"
+
+#include <algorithm>
+#include <array>
+
+#include "engine/walk.h"
 
 namespace zaptor {
 
-bool add_buff(LineBuffer& buffer) {
+std::size_t add_buff(LineBuffer& buffer) {
   EngineState& e = engine();
-  if (e.fp_src == nullptr) return false;
-  const std::size_t before = buffer.end();
-  if (!buffer.append_line(*e.fp_src)) return false;
-  if (e.bVerbose && e.fp_err != nullptr) e.fp_err->write(std::string_view(buffer.work()).substr(before));
-  return true;
+  const std::size_t at = buffer.read_more(e.fp_src);
+  if (at != std::string_view::npos && e.bVerbose && e.fp_err != nullptr) {
+    e.fp_err->write(buffer.source().substr(at));
+  }
+  return at;
 }
 
 namespace {
 
-// What a character of a call's text means to its structure.
-enum class Walk : std::uint8_t { pass, slash, quote, open, close, comma, invalid };
+constexpr std::size_t kParams = 8;  // parameters a format can take
 
-constexpr std::array<Walk, 256> make_walk_table() {
-  std::array<Walk, 256> table{};
-  for (std::size_t c = 0; c < table.size(); ++c) {
-    const auto byte = static_cast<char>(c);
-    table[c] = has_class(byte, kAlnum | kSpace | kOperator | kHigh) ? Walk::pass : Walk::invalid;
-  }
-  table['/'] = Walk::slash;
-  table['"'] = table['\''] = Walk::quote;
-  table['('] = Walk::open;
-  table[')'] = Walk::close;
-  table[','] = Walk::comma;
-  return table;
-}
+// A padding of blanks, in pieces of this.
+constexpr std::string_view kBlankRun =
+    "                                                                "
+    "                                                                ";
 
-constexpr std::array<Walk, 256> kWalk = make_walk_table();
-
-Walk walk_of(char c) { return kWalk[static_cast<unsigned char>(c)]; }
-
-enum class Mode { code, literal, block_comment, line_comment };
-
-struct Walked {
-  std::size_t end;           // just past the closing ")"; npos: the input ended first
-  std::size_t first_report;  // the call's reports: memo().reports() from here on
-};
-
-// The split reports a character that cannot stand in a parameter list every
-// time one of its passes stops on it: twice when a pass ran up to it over
-// white space, alphanumeric or operator characters (or a comment), once
-// when it follows "(", ")", ",", a closing quote or another such character.
-std::uint8_t report_times(char before) { return has_class(before, kAlnum | kSpace | kOperator | kHigh) ? 2 : 1; }
-
-// Takes the notes of a stretch the memo knows instead of walking it again.
-std::size_t skip_known(const SpanMemo::Span& span, std::string_view text, std::vector<Report>& reports) {
-  assert(span.close < text.size() && text[span.close] == ')' && "ch != 0x00");
-  reports.reserve(reports.size() + (span.reports_end - span.reports_begin));
-  for (std::size_t i = span.reports_begin; i < span.reports_end; ++i) reports.push_back(reports[i]);
-  return span.close + 1;
-}
-
-// Walks the call whose "(" is at `open` to its closing parenthesis, reading
-// further lines while the call is not finished. The capture and the split
-// follow the same rules over the same text, so this one pass does the
-// split's work too: it ends the parameters at commas of depth 1 and notes
-// the characters the split reports. Literals and comments have no structure
-// (see call_lexer.h).
-Walked walk_call(LineBuffer& buffer, std::size_t open, CallScratch& s) {
-  SpanMemo& memo = buffer.memo();
-  std::vector<Report>& reports = memo.reports();
-  if (memo.empty()) reports.clear();
-  const Walked none{std::string_view::npos, reports.size()};
-  // A walk meets each "(" once: only notes from earlier walks can serve.
-  const bool use_memo = !memo.empty();
-  s.parms.clear();
-  s.opens.clear();
-  s.notes.clear();
-  s.note_reports.clear();
-  std::size_t pos = open + 1;
-  std::size_t param = pos;
-  Mode mode = Mode::code;
-  char quote = 0;
-  for (;;) {
-    const std::string_view text = buffer.work();
-    if (mode != Mode::code) {
-      const SpanEnd span = mode == Mode::literal         ? literal_end(text, pos, quote)
-                           : mode == Mode::block_comment ? block_comment_end(text, pos)
-                                                         : line_comment_end(text, pos);
-      // A stretch that an earlier walk, begun elsewhere, took as code may
-      // begin here inside a literal or comment: it can then reach across
-      // this call's parameters, and a rewrite of this call may change its
-      // text while its "(" stays in place. Such notes go.
-      if (use_memo) memo.forget(text, pos, span.pos);
-      pos = span.pos;
-      if (!span.closed) {
-        if (!add_buff(buffer)) return none;
-        continue;
-      }
-      mode = Mode::code;
-    }
-    // Code: go on until the text ends or a literal or comment begins.
-    bool wait_for_next = false;
-    while (mode == Mode::code && pos < text.size() && !wait_for_next) {
-      const char c = text[pos];
-      switch (walk_of(c)) {
-        case Walk::pass:
-          // Most characters of a call mean nothing to its structure.
-          do ++pos;
-          while (pos < text.size() && walk_of(text[pos]) == Walk::pass);
-          break;
-        case Walk::slash:
-          // "/" needs the character after it to tell a comment from an operator.
-          if (pos + 1 == text.size()) {
-            wait_for_next = true;
-            break;
-          }
-          if (text[pos + 1] == '*') {
-            mode = Mode::block_comment;
-            ++pos;
-          } else if (text[pos + 1] == '/') {
-            mode = Mode::line_comment;
-            ++pos;
-          }
-          ++pos;
-          break;
-        case Walk::quote:
-          mode = Mode::literal;
-          quote = c;
-          ++pos;
-          break;
-        case Walk::open:
-          if (const auto known = use_memo ? memo.find(pos) : std::nullopt) {
-            pos = skip_known(*known, text, reports);
-          } else {
-            s.opens.push_back({pos, reports.size()});
-            ++pos;
-          }
-          break;
-        case Walk::close:
-          if (s.opens.empty()) {
-            s.parms.push_back({param, pos});
-            return {pos + 1, none.first_report};
-          }
-          if (pos - s.opens.back().pos >= kMemoSpan && engine().short_cuts.notes) {
-            const CallScratch::Open& opened = s.opens.back();
-            s.notes.push_back({opened.pos, pos});
-            if (reports.size() > opened.reports) s.note_reports.push_back({opened.pos, opened.reports, reports.size()});
-          }
-          s.opens.pop_back();
-          ++pos;
-          break;
-        case Walk::comma:
-          if (s.opens.empty()) {
-            s.parms.push_back({param, pos});
-            param = pos + 1;
-          }
-          ++pos;
-          break;
-        case Walk::invalid:
-          reports.push_back({c, report_times(text[pos - 1])});
-          ++pos;
-          break;
-      }
-    }
-    if (mode == Mode::code && !add_buff(buffer)) return none;
-  }
-}
-
-void report_invalid(const std::vector<Report>& reports, std::size_t first) {
+void report_invalid(const std::vector<Report>& reports, std::size_t first, std::size_t last) {
   Output* out = engine().fp_dst;
   if (out == nullptr) return;
-  for (std::size_t i = first; i < reports.size(); ++i) {
+  for (std::size_t i = first; i < last; ++i) {
     const char line[] = {'I', 'n', 'v', 'a', 'l', 'i', 'd', ' ', 'c', 'h', 'a', 'r', 'a', 'c', 't', 'e', 'r', ' ',
                          reports[i].c, '\n'};
     for (std::uint8_t n = 0; n < reports[i].times; ++n) out->write(std::string_view(line, sizeof line));
   }
 }
 
-// The format's arguments: slot k takes parameter iOrder[k] (the empty text
-// past the last parameter), or none. Also notes where each lies in the line.
-FormatArgs select_arguments(const _apitype& entry, std::string_view text, CallScratch& s) {
-  FormatArgs parmlist{};
-  s.slots.assign(kFormatArgs, {0, 0});
-  for (std::size_t k = 0; k < kFormatArgs; ++k) {
-    const std::int32_t n = entry.iOrder[k];
-    if (n < 0 || n >= kOrderSlots) continue;
-    const auto parm = static_cast<std::size_t>(n);
-    if (parm >= s.parms.size()) {
-      parmlist[k] = std::string_view{};
-      continue;
-    }
-    const TextRange r = s.parms[parm];
-    parmlist[k] = text.substr(r.begin, r.end - r.begin);
-    s.slots[k] = r;
+// The pieces of parameter k, each with the part of it that belongs to the
+// parameter: after the delimiter that opens it, before the one that ends it.
+template <typename F>
+void for_each_param_piece(const CallScratch& s, std::size_t k, F&& f) {
+  const CallPosition from = s.bounds[k].at;
+  const CallPosition to = s.bounds[k + 1].at;
+  for (std::size_t i = from.piece; i <= to.piece; ++i) {
+    const Piece& piece = s.call[i];
+    const std::size_t lo = i == from.piece ? from.offset + 1 : 0;
+    const std::size_t hi = i == to.piece ? to.offset : piece.length;
+    if (lo < hi) f(piece, lo, hi);
   }
-  return parmlist;
 }
 
-void echo_pieces(Output& out, const std::vector<FormatPiece>& pieces, const FormatArgs& args) {
-  static constexpr std::string_view kBlankRun = "                                ";
+struct Param {
+  std::size_t length = 0;
+  std::size_t pieces = 0;
+};
+
+std::array<Param, kParams> measure_params(const CallScratch& s) {
+  std::array<Param, kParams> params{};
+  const std::size_t count = std::min(kParams, s.bounds.size() - 1);
+  for (std::size_t k = 0; k < count; ++k) {
+    for_each_param_piece(s, k, [&](const Piece&, std::size_t lo, std::size_t hi) {
+      params[k].length += hi - lo;
+      ++params[k].pieces;
+    });
+  }
+  return params;
+}
+
+// Appends bytes [lo, hi) of `piece` to `out`, taking units apart only as
+// far as the cut needs. Units nest as deep as the rewrites that made them:
+// no recursion.
+void append_slice(const LineBuffer& b, const Piece& piece, std::size_t lo, std::size_t hi, std::vector<Piece>& out) {
+  struct Cut {
+    Piece piece;
+    std::size_t lo, hi;
+  };
+  std::vector<Cut> work{{piece, lo, hi}};
+  std::vector<Cut> children;
+  while (!work.empty()) {
+    const Cut cut = work.back();
+    work.pop_back();
+    if (cut.lo >= cut.hi) continue;
+    if (!cut.piece.is_unit()) {
+      out.push_back(LineBuffer::head(LineBuffer::tail(cut.piece, cut.lo), cut.hi - cut.lo));
+      continue;
+    }
+    if (cut.lo == 0 && cut.hi == cut.piece.length) {
+      out.push_back(cut.piece);
+      continue;
+    }
+    const Unit& u = b.unit(cut.piece);
+    children.clear();
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < u.count && at < cut.hi; ++i) {
+      const Piece& child = b.unit_pieces()[u.first + i];
+      const std::size_t end = at + child.length;
+      if (end > cut.lo) children.push_back({child, std::max(cut.lo, at) - at, std::min(cut.hi, end) - at});
+      at = end;
+    }
+    for (auto it = children.rbegin(); it != children.rend(); ++it) work.push_back(*it);
+  }
+}
+
+char first_byte(const LineBuffer& b, const Piece& piece, std::size_t lo) {
+  return piece.is_unit() ? b.unit(piece).first_byte : b.bytes(piece)[lo];
+}
+char last_byte(const LineBuffer& b, const Piece& piece, std::size_t hi) {
+  return piece.is_unit() ? b.unit(piece).last_byte : b.bytes(piece)[hi - 1];
+}
+
+// Parameter k taken over whole as one unit, which keeps what its walk found.
+Piece param_unit(LineBuffer& b, CallScratch& s, std::size_t k, std::size_t length) {
+  s.param_pieces.clear();
+  Unit summary;
+  summary.length = length;
+  for_each_param_piece(s, k, [&](const Piece& piece, std::size_t lo, std::size_t hi) {
+    if (s.param_pieces.empty()) summary.first_byte = first_byte(b, piece, lo);
+    summary.last_byte = last_byte(b, piece, hi);
+    append_slice(b, piece, lo, hi, s.param_pieces);
+  });
+  // A parameter begins after "(" or "," in code: its first byte is reported
+  // if it is no character of a parameter list.
+  summary.first_reported = walk_of(summary.first_byte) == Walk::invalid;
+  summary.exit = s.bounds[k + 1].before;
+  summary.reports_begin = s.bounds[k].reports;
+  summary.reports_end = s.bounds[k + 1].reports;
+  return b.make_unit(s.param_pieces, 0, s.param_pieces.size(), summary);
+}
+
+// The bytes the replacement writes itself; copies of a parameter after its
+// first count as written too.
+std::size_t written_by(const std::vector<FormatPiece>& pieces, const _apitype& entry) {
+  std::size_t written = 0;
+  std::array<bool, kParams> used{};
   for (const FormatPiece& piece : pieces) {
-    if (piece.arg == kFormatText) {
-      out.write(piece.text);
-    } else if (piece.arg == kBlanks) {
-      for (std::size_t left = piece.length; left > 0;) {
+    if (piece.from_format()) {
+      written += piece.length;
+      continue;
+    }
+    const auto param = static_cast<std::size_t>(entry.iOrder[static_cast<std::size_t>(piece.arg)]);
+    if (used[param]) written += piece.length;
+    used[param] = true;
+  }
+  return written;
+}
+
+// The replacement's pieces, from the format's output.
+void build_replacement(LineBuffer& b, CallScratch& s, const _apitype& entry, const std::array<Param, kParams>& params) {
+  s.replacement.clear();
+  std::array<std::optional<Piece>, kParams> units{};
+  for (const FormatPiece& fp : s.pieces) {
+    if (fp.arg == kFormatText) {
+      s.replacement.push_back(LineBuffer::text_piece(fp.text));
+      continue;
+    }
+    if (fp.arg == kBlanks) {
+      for (std::size_t left = fp.length; left > 0;) {
         const std::size_t n = std::min(left, kBlankRun.size());
-        out.write(kBlankRun.substr(0, n));
+        s.replacement.push_back(LineBuffer::text_piece(kBlankRun.substr(0, n)));
         left -= n;
       }
-    } else {
-      out.write(args[static_cast<std::size_t>(piece.arg)]->substr(piece.offset, piece.length));
+      continue;
     }
+    const auto k = static_cast<std::size_t>(entry.iOrder[static_cast<std::size_t>(fp.arg)]);
+    if (fp.offset == 0 && fp.length == params[k].length && params[k].pieces > 1) {
+      if (!units[k]) units[k] = param_unit(b, s, k, params[k].length);
+      s.replacement.push_back(*units[k]);
+      continue;
+    }
+    // A parameter in one piece, or cut short by a precision.
+    std::size_t at = 0;
+    const std::size_t want_lo = fp.offset, want_hi = fp.offset + fp.length;
+    for_each_param_piece(s, k, [&](const Piece& piece, std::size_t lo, std::size_t hi) {
+      const std::size_t begin = at, end = at + (hi - lo);
+      at = end;
+      if (end <= want_lo || begin >= want_hi) return;
+      append_slice(b, piece, lo + (std::max(begin, want_lo) - begin), lo + (std::min(end, want_hi) - begin),
+                   s.replacement);
+    });
   }
 }
 
 }  // namespace
 
-ScanStep found(LineBuffer& buffer, int index, std::size_t pch) {
+Step found(LineBuffer& b, int index) {
   EngineState& e = engine();
   const _apitype& entry = e.apilist[static_cast<std::size_t>(index)];
   CallScratch& s = e.scratch;
 
-  // Skip the white space between the name and "(": it is not part of the call.
-  std::size_t open = pch + static_cast<std::size_t>(entry.cb);
-  while (open < buffer.end() && is_space(buffer.work()[open])) ++open;
-  {
-    const auto pchIn = buffer.work().begin() + static_cast<std::ptrdiff_t>(open);
-    assert(open < buffer.end() && *pchIn == '(');
-  }
+  if (walk_call(b, static_cast<std::size_t>(entry.cb), s) == WalkEnd::open) return Step::no_call;
 
-  const Walked call = walk_call(buffer, open, s);
-  if (call.end == std::string_view::npos) {
-    // The input ended inside the call: leave it, and all it pulled in, as read.
-    return {ScanStatus::unfinished_call, buffer.end()};
-  }
-  if (!s.guard.admit(pch, call.end)) return {ScanStatus::endless_rewrite, buffer.end()};
+  const CompiledFormat* format = e.format(static_cast<std::size_t>(index));
+  // An entry without a format deletes the call: what followed it stays.
+  if (format == nullptr) return Step::rewritten;
 
+  // The format's arguments: slot k takes parameter iOrder[k] (the empty text
+  // past the last parameter), or none.
+  const std::array<Param, kParams> params = measure_params(s);
+  const std::size_t count = s.bounds.size() - 1;
+  FormatArgLengths parmlist{};
+  for (std::size_t k = 0; k < kFormatArgs; ++k) {
+    const std::int32_t n = entry.iOrder[k];
+    if (n < 0 || n >= kOrderSlots) continue;
+    parmlist[k] = static_cast<std::size_t>(n) < count ? params[static_cast<std::size_t>(n)].length : 0;
+  }
   s.pieces.clear();
-  std::size_t length = 0;
-  bool in_order = true;
-  bool names_written = false;
-  if (const EngineState::EntryFormat* format = e.format(static_cast<std::size_t>(index))) {
-    report_invalid(buffer.memo().reports(), call.first_report);
-    const FormatArgs parmlist = select_arguments(entry, buffer.work(), s);
-    length = format->format.apply(parmlist, s.pieces);
-    in_order = format->in_order && e.short_cuts.in_place;
-    names_written = format->format.may_name();
-    if (e.bEchoFormatted && e.fp_dst != nullptr) echo_pieces(*e.fp_dst, s.pieces, parmlist);
+  format->apply(parmlist, s.pieces);
+
+  // Every rewrite takes away its name and parentheses, which came from the
+  // source or from text that rewrites wrote; so as long as the rewrites of a
+  // line write a bounded amount, they end. Rewriting that never ends must
+  // write without bound, and is stopped when it passes the budget; so is a
+  // table that makes a line grow out of all proportion.
+  b.written() += written_by(s.pieces, entry);
+  if (b.written() > std::max(kGrowthFloor, kGrowthRatio * b.source().size())) return Step::endless;
+
+  report_invalid(b.reports(), s.bounds.front().reports, s.bounds.back().reports);
+  build_replacement(b, s, entry, params);
+  if (e.bEchoFormatted && e.fp_dst != nullptr) {
+    Output& out = *e.fp_dst;
+    const auto write = [&](std::string_view bytes) { out.write(bytes); };
+    for (const Piece& piece : s.replacement) b.emit(piece, write);
   }
-  const LineBuffer::Placed placed = buffer.replace(pch, call.end, {s.pieces, s.slots, length, in_order, s.notes, s.note_reports});
-  s.guard.record(pch, call.end, placed, s.pieces, s.slots, names_written);
-  const std::size_t resume = placed.start < buffer.end() ? placed.start + 1 : placed.start;
-  return {ScanStatus::ok, resume};
+  for (auto it = s.replacement.rbegin(); it != s.replacement.rend(); ++it) {
+    Piece piece = *it;
+    if (piece.kind == Piece::Kind::source) piece.id = b.next_id();
+    b.push_rest(piece);
+  }
+  return Step::rewritten;
 }
 
 }  // namespace zaptor

@@ -353,26 +353,50 @@ TEST(Reports, ComeBeforeTheLineOfTheirCall) {
   EXPECT_EQ(rewrite("one\nx f(a,\n{b)\n"), "one\nInvalid character {\nInvalid character {\nx [a]\n");
 }
 
-TEST(Unfinished, InputEndingInsideACallLeavesTheTextAsRead) {
-  load({{"WinA", "<%s>", {0}}});
-  const std::vector<std::string> cases = {
-      "x WinA(a, WinA(b)\n more\n",
-      "WinA(\"never closed\n",
-      "WinA('\\\n",
-      "WinA(a /* open\n",
-      "WinA(a // open",
-      "WinA(a /",
-      "WinA(",
+// A call the input never closes is no call: its text stays as written and
+// the scan goes on after its name's first letter, so the calls inside it and
+// after it are rewritten.
+TEST(OpenCall, IsNoCallAndTheCallsAfterItAreRewritten) {
+  load({{"WinA", "<%s>", {0}}, {"WinB", "B(%s)", {0}}});
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"x WinA(a, WinB(b)\n more\n", "x WinA(a, B(b)\n more\n"},
+      {"WinA(x, WinB(y)", "WinA(x, B(y)"},
+      {"WinA(\"never closed\n", "WinA(\"never closed\n"},
+      {"WinA('\\\n", "WinA('\\\n"},
+      {"WinA(a /* open\nWinB(1)\n", "WinA(a /* open\nB(1)\n"},
+      {"WinA(a // open", "WinA(a // open"},
+      {"WinA(a /", "WinA(a /"},
+      {"WinA(", "WinA("},
+      {"WinA(WinA(WinB(x)", "WinA(WinA(B(x)"},
   };
-  for (const std::string& in : cases) {
+  for (const auto& [in, out] : cases) {
     const Converted run = convert("first WinA(1)\n" + in);
-    EXPECT_EQ(run.out, "first <1>\n" + in) << in;
+    EXPECT_EQ(run.out, "first <1>\n" + out) << in;
     EXPECT_EQ(run.status, ScanStatus::ok) << in;
   }
 }
 
-TEST(Unfinished, TallyPrintsNothingForIt) {
+TEST(OpenCall, CodeCommentedOutLineByLineHidesNoLaterCall) {
+  EXPECT_EQ(tally("// WinSendMsg(h, M,\n//   0, 0);\nWinPostMsg(h, N, 0, 0);\n"), "P  N\n");
   EXPECT_EQ(tally("WinSendMsg(h, A, 0);\nWinSendMsg(h, B, 'x\n"), "S  A\n");
+}
+
+// Open calls found one after the other, each running to the end of the
+// input: the checkpoints of the first walks stop the later ones early, and
+// the result is the same as without them.
+TEST(OpenCall, ManyOpenCallsConvertAsWithoutShortCuts) {
+  load({{"WinA", "<%s>", {0}}, {"WinB", "B(%s)", {0}}});
+  const std::vector<std::string> shapes = {"WinA(\n", "// WinA(h, M,\n", "/* WinA(h,\n", "\"WinA( x\n",
+                                           "WinA(x, WinB(y) ' WinA(\n"};
+  for (const std::string& shape : shapes) {
+    std::string in;
+    for (int i = 0; i < 300; ++i) in += shape;
+    in += "WinB(last)\n";
+    const std::string fast = rewrite(in);
+    engine().short_cuts = {false, false, false};
+    EXPECT_EQ(rewrite(in), fast) << shape;
+    engine().short_cuts = {};
+  }
 }
 
 TEST(Endless, FormatThatRecreatesItsCallIsStopped) {

@@ -32,12 +32,9 @@ constexpr bool is_spec_char(char c) {
 
 }  // namespace
 
-CompiledFormat::CompiledFormat(std::string_view format, std::optional<std::string_view> first_letters) {
+CompiledFormat::CompiledFormat(std::string_view format) {
   const auto literal = [&](std::string_view text) {
-    if (text.empty()) return;
-    const bool may_name = !first_letters || text.find_first_of(*first_letters) != std::string_view::npos;
-    ops_.push_back({text, may_name, false, false, 0, std::nullopt});
-    may_name_ = may_name_ || may_name;
+    if (!text.empty()) ops_.push_back({text, false, false, 0, std::nullopt});
   };
   std::size_t pos = 0;
   while (pos < format.size()) {
@@ -74,7 +71,7 @@ CompiledFormat::CompiledFormat(std::string_view format, std::optional<std::strin
       fields_ok = fields_ok && precision.has_value();
     }
     if (fields_ok && i + 1 == spec.size() && spec[i] == 's') {
-      ops_.push_back({{}, false, true, left, *width, precision});
+      ops_.push_back({{}, true, left, *width, precision});
       ++conversions_;
     } else {
       literal(spec);
@@ -82,23 +79,23 @@ CompiledFormat::CompiledFormat(std::string_view format, std::optional<std::strin
   }
 }
 
-std::size_t CompiledFormat::apply(const FormatArgs& args, std::vector<FormatPiece>& pieces) const {
+std::size_t CompiledFormat::apply(const FormatArgLengths& args, std::vector<FormatPiece>& pieces) const {
   std::size_t next_arg = 0;
   std::size_t total = 0;
   for (const Op& op : ops_) {
     if (!op.conversion) {
-      pieces.push_back({op.text.size(), kFormatText, 0, op.text, op.may_name});
+      pieces.push_back({op.text.size(), kFormatText, 0, op.text});
       total += op.text.size();
       continue;
     }
     const std::size_t slot = next_arg++;
     std::size_t length = 0;
-    if (slot < args.size() && args[slot]) length = args[slot]->size();
+    if (slot < args.size() && args[slot]) length = *args[slot];
     if (op.precision && *op.precision < length) length = *op.precision;
     const std::size_t pad = op.width > length ? op.width - length : 0;
-    if (!op.left && pad > 0) pieces.push_back({pad, kBlanks, 0, {}, false});
-    if (length > 0) pieces.push_back({length, static_cast<int>(slot), 0, {}, false});
-    if (op.left && pad > 0) pieces.push_back({pad, kBlanks, 0, {}, false});
+    if (!op.left && pad > 0) pieces.push_back({pad, kBlanks, 0, {}});
+    if (length > 0) pieces.push_back({length, static_cast<int>(slot), 0, {}});
+    if (op.left && pad > 0) pieces.push_back({pad, kBlanks, 0, {}});
     total += length + pad;
   }
   return total;
@@ -121,7 +118,11 @@ void format_call(std::string& out, std::string_view format, const FormatArgs& ar
   std::vector<FormatPiece> own;
   std::vector<FormatPiece>& list = pieces != nullptr ? *pieces : own;
   list.clear();
-  CompiledFormat(format).apply(args, list);
+  FormatArgLengths lengths{};
+  for (std::size_t k = 0; k < args.size(); ++k) {
+    if (args[k]) lengths[k] = args[k]->size();
+  }
+  CompiledFormat(format).apply(lengths, list);
   append_pieces(out, list, args);
 }
 

@@ -23,6 +23,8 @@ namespace zaptor {
 
 inline constexpr std::size_t kFormatArgs = 8;
 using FormatArgs = std::array<std::optional<std::string_view>, kFormatArgs>;
+// What a format needs of its arguments: their lengths (nullopt: a null one).
+using FormatArgLengths = std::array<std::optional<std::size_t>, kFormatArgs>;
 
 inline constexpr int kFormatText = -1;  // a stretch of the format itself
 inline constexpr int kBlanks = -2;      // padding: `length` blanks
@@ -34,37 +36,30 @@ struct FormatPiece {
   int arg;
   std::size_t offset;
   std::string_view text;
-  bool may_name = true;  // format text holding a first letter: it may begin a name
 
   bool from_format() const { return arg < 0; }
 };
 
 class CompiledFormat {
  public:
-  // `format` must outlive the compiled form. Format text holding none of
-  // `first_letters` can begin no name; without them any text may.
-  explicit CompiledFormat(std::string_view format,
-                          std::optional<std::string_view> first_letters = std::nullopt);
+  // `format` must outlive the compiled form.
+  explicit CompiledFormat(std::string_view format);
 
-  // Appends to `pieces` the output for the arguments (only their lengths
-  // are looked at); returns its length.
-  std::size_t apply(const FormatArgs& args, std::vector<FormatPiece>& pieces) const;
-  // Whether some of its own text may begin a name.
-  bool may_name() const { return may_name_; }
+  // Appends to `pieces` the output for arguments of these lengths; returns
+  // its length.
+  std::size_t apply(const FormatArgLengths& args, std::vector<FormatPiece>& pieces) const;
   // The number of "%s" conversions.
   std::size_t conversions() const { return conversions_; }
 
  private:
   struct Op {
     std::string_view text;  // format text; empty for a conversion
-    bool may_name;
     bool conversion;
     bool left;
     std::size_t width;
     std::optional<std::size_t> precision;
   };
   std::vector<Op> ops_;
-  bool may_name_ = false;
   std::size_t conversions_ = 0;
 };
 

@@ -1,172 +1,178 @@
 #include "engine/line_buffer.h"
 
 #include <algorithm>
+#include <array>
 
 namespace zaptor {
 
+namespace {
+// Finished pieces are written out of the piece list in batches of this many.
+constexpr std::size_t kCompactBatch = 256;
+// Pieces up to this long are copied to join the short piece below them.
+constexpr std::size_t kJoinLength = 64;
+}  // namespace
+
 void LineBuffer::clear() {
-  text_.resize(kLeadingGap);
-  kept_ = 0;
-  head_ = kLeadingGap;
+  source_.clear();
+  front_used_ = 0;
+  rest_.clear();
+  done_.clear();
+  finished_.clear();
+  sealed_ = 0;
+  units_.clear();
+  unit_pieces_.clear();
+  reports_.clear();
   memo_.clear();
+  written_ = 0;
+  input_ended_ = false;
+}
+
+std::size_t LineBuffer::read_more(LineReader* reader) {
+  const std::size_t before = source_.size();
+  if (input_ended_ || reader == nullptr || !reader->read_line(source_)) {
+    input_ended_ = true;
+    return std::string_view::npos;
+  }
+  return before;
+}
+
+bool LineBuffer::append_line(LineReader& reader) {
+  const std::size_t at = read_more(&reader);
+  if (at == std::string_view::npos) return false;
+  rest_.insert(rest_.begin(), source_piece(at, source_.size() - at));
+  return true;
 }
 
 void LineBuffer::assign(std::string_view text) {
   clear();
-  text_.append(text);
+  source_.assign(text);
+  if (!text.empty()) rest_.push_back(source_piece(0, text.size()));
 }
 
 std::string LineBuffer::text() const {
-  std::string whole(finished());
-  whole.append(rest());
+  std::string whole = finished_;
+  const auto append = [&](std::string_view bytes) { whole.append(bytes); };
+  for (const Piece& piece : done_) emit(piece, append);
+  for (auto it = rest_.rbegin(); it != rest_.rend(); ++it) emit(*it, append);
   return whole;
 }
 
-void LineBuffer::move_bytes(std::size_t from, std::size_t length, std::size_t to) {
-  if (length == 0 || from == to) return;
-  const auto first = text_.begin() + static_cast<std::ptrdiff_t>(from);
-  const auto last = first + static_cast<std::ptrdiff_t>(length);
-  if (to < from) {
-    std::copy(first, last, text_.begin() + static_cast<std::ptrdiff_t>(to));
+void LineBuffer::write_to(Output& out) const {
+  out.write(finished_);
+  const auto write = [&](std::string_view bytes) { out.write(bytes); };
+  for (const Piece& piece : done_) emit(piece, write);
+  for (auto it = rest_.rbegin(); it != rest_.rend(); ++it) emit(*it, write);
+}
+
+Piece LineBuffer::head(const Piece& piece, std::size_t count) {
+  Piece part = piece;
+  part.length = count;
+  return part;
+}
+
+Piece LineBuffer::tail(const Piece& piece, std::size_t from) {
+  Piece part = piece;
+  part.length -= from;
+  if (part.kind == Piece::Kind::source) {
+    part.at += from;
+  } else if (part.kind == Piece::Kind::written) {
+    part.at -= from;
   } else {
-    std::copy_backward(first, last, text_.begin() + static_cast<std::ptrdiff_t>(to + length));
+    part.text += from;
   }
+  return part;
 }
 
-void LineBuffer::finish(std::size_t pch) {
-  memo_.forget(text_, head_, pch);
-  if (keep_finished_) {
-    move_bytes(head_, pch - head_, kept_);
-    kept_ += pch - head_;
+void LineBuffer::write_front(std::string_view bytes) {
+  if (front_used_ + bytes.size() > front_.size()) {
+    // Grow at the front: the text keeps its distance from the end.
+    std::string grown(std::max(2 * front_.size(), front_used_ + bytes.size() + 256), '\0');
+    std::copy(front_.end() - static_cast<std::ptrdiff_t>(front_used_), front_.end(),
+              grown.end() - static_cast<std::ptrdiff_t>(front_used_));
+    front_.swap(grown);
   }
-  head_ = pch;
+  front_used_ += bytes.size();
+  std::copy(bytes.begin(), bytes.end(), front_.end() - static_cast<std::ptrdiff_t>(front_used_));
 }
 
-std::size_t LineBuffer::make_room(std::size_t call_end, std::size_t length) {
-  // Room for an eighth of the line more than needed, within the storage
-  // the line already has when it has enough: moving into new storage holds
-  // the old and the new at once.
-  const std::size_t need = kept_ + length - call_end;
-  const std::size_t spare = text_.capacity() - text_.size();
-  std::size_t slack = (text_.size() - kept_) / 8;
-  if (spare >= need) slack = std::min(slack, spare - need);
-  const std::size_t shift = need + slack;
-  const std::size_t old_end = text_.size();
-  memo_.shift(text_, call_end, old_end, shift);
-  text_.resize(old_end + shift);
-  move_bytes(call_end, old_end - call_end, call_end + shift);
-  return shift;
-}
-
-LineBuffer::Placed LineBuffer::replace(std::size_t pch, std::size_t call_end, const Replacement& replacement) {
-  const std::size_t length = replacement.length;
-  finish(pch);
-  const std::size_t shift = length > call_end - kept_ ? make_room(call_end, length) : 0;
-  const std::size_t start = call_end + shift - length;
-  update_memo(pch, call_end, start, shift != 0, replacement);
-  place(start, replacement);
-  head_ = start;
-  return {start, shift};
-}
-
-// The notes on stretches inside the call hold only where an argument stays
-// in place whole.
-void LineBuffer::update_memo(std::size_t pch, std::size_t call_end, std::size_t start, bool moved,
-                             const Replacement& replacement) {
-  if (memo_.empty() && replacement.notes.empty()) return;
-  const std::vector<FormatPiece>& pieces = replacement.pieces;
-  const std::vector<TextRange>& slots = replacement.slots;
-  in_place_.clear();
-  std::size_t at = start;
-  for (const FormatPiece& piece : pieces) {
-    if (!piece.from_format() && !moved) {
-      const TextRange& arg = slots[static_cast<std::size_t>(piece.arg)];
-      if (arg.begin == at && piece.offset == 0 && piece.length == arg.end - arg.begin) in_place_.push_back(arg);
-    }
-    at += piece.length;
-  }
-  std::sort(in_place_.begin(), in_place_.end(),
-            [](const TextRange& a, const TextRange& b) { return a.begin < b.begin; });
-  std::size_t from = pch;
-  for (const TextRange& kept : in_place_) {
-    memo_.forget(text_, from, kept.begin);
-    from = kept.end;
-  }
-  memo_.forget(text_, from, call_end);
-  const auto kept = [&](std::size_t open, std::size_t close) {
-    return std::any_of(in_place_.begin(), in_place_.end(),
-                       [&](const TextRange& arg) { return arg.begin <= open && close < arg.end; });
-  };
-  for (const SpanMemo::Note& note : replacement.notes) {
-    if (kept(note.open, note.close)) memo_.record(note);
-  }
-  for (const SpanMemo::NoteReports& reports : replacement.note_reports) memo_.record_reports(reports);
-}
-
-// Argument bytes move within the text. When the arguments come in order, moves to the right are made first, from right to
-// left, then moves to the left and the format's own text, from left to
-// right: no write then lands on bytes that a move has still to read, and an
-// argument that stays in place costs nothing. Otherwise the arguments go
-// through scratch.
-void LineBuffer::place(std::size_t start, const Replacement& replacement) {
-  const std::vector<FormatPiece>& pieces = replacement.pieces;
-  const std::vector<TextRange>& slots = replacement.slots;
-  if (!replacement.in_order) {
-    place_through_scratch(start, pieces, slots);
+void LineBuffer::push_rest(const Piece& piece) {
+  if (piece.is_unit() || piece.length > kJoinLength || rest_.empty()) {
+    rest_.push_back(piece);
     return;
   }
-  const auto source = [&](const FormatPiece& piece) {
-    return slots[static_cast<std::size_t>(piece.arg)].begin + piece.offset;
-  };
-  std::size_t at = start + replacement.length;
-  for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
-    at -= it->length;
-    if (!it->from_format() && source(*it) < at) move_bytes(source(*it), it->length, at);
+  Piece& top = rest_.back();
+  const bool top_at_front = top.kind == Piece::Kind::written && top.at == front_used_;
+  if (!top_at_front && (top.is_unit() || top.length > kJoinLength)) {
+    rest_.push_back(piece);
+    return;
   }
-  for (const FormatPiece& piece : pieces) {
-    if (!piece.from_format()) {
-      if (source(piece) > at) move_bytes(source(piece), piece.length, at);
-    } else {
-      write_format_text(at, piece);
-    }
-    at += piece.length;
+  // Both may be written text, which moves as it grows: copy them first.
+  std::array<char, 2 * kJoinLength> joined;
+  const std::string_view front = bytes(piece);
+  std::copy(front.begin(), front.end(), joined.begin());
+  std::size_t length = front.size();
+  if (!top_at_front) {
+    const std::string_view below = bytes(top);
+    std::copy(below.begin(), below.end(), joined.begin() + static_cast<std::ptrdiff_t>(length));
+    length += below.size();
+    top.kind = Piece::Kind::written;
+    top.id = 0;
+    top.length = 0;
+  }
+  write_front(std::string_view(joined.data(), length));
+  top.at = front_used_;
+  top.length += length;
+}
+
+Piece LineBuffer::make_unit(const std::vector<Piece>& pieces, std::size_t first, std::size_t count,
+                            const Unit& summary) {
+  Unit unit = summary;
+  unit.first = unit_pieces_.size();
+  unit.count = count;
+  unit_pieces_.insert(unit_pieces_.end(), pieces.begin() + static_cast<std::ptrdiff_t>(first),
+                      pieces.begin() + static_cast<std::ptrdiff_t>(first + count));
+  units_.push_back(unit);
+  Piece piece;
+  piece.kind = Piece::Kind::unit;
+  piece.length = unit.length;
+  piece.at = units_.size() - 1;
+  return piece;
+}
+
+void LineBuffer::open_unit() {
+  const Unit& u = units_[rest_.back().at];
+  rest_.pop_back();
+  for (std::size_t i = u.count; i > 0; --i) {
+    Piece piece = unit_pieces_[u.first + i - 1];
+    if (piece.kind == Piece::Kind::source) piece.id = next_id();
+    rest_.push_back(piece);
   }
 }
 
-void LineBuffer::place_through_scratch(std::size_t start, const std::vector<FormatPiece>& pieces,
-                                       const std::vector<TextRange>& slots) {
-  scratch_.clear();
-  for (const FormatPiece& piece : pieces) {
-    if (!piece.from_format()) {
-      scratch_.append(text_, slots[static_cast<std::size_t>(piece.arg)].begin + piece.offset, piece.length);
-    }
-  }
-  std::size_t at = start;
-  std::size_t from = 0;
-  for (const FormatPiece& piece : pieces) {
-    if (!piece.from_format()) {
-      text_.replace(at, piece.length, scratch_, from, piece.length);
-      from += piece.length;
-    } else {
-      write_format_text(at, piece);
-    }
-    at += piece.length;
-  }
-}
-
-// Format text often lands on the same bytes (the commas between arguments
-// that stay in place): short stretches are compared as they are written.
-void LineBuffer::write_format_text(std::size_t at, const FormatPiece& piece) {
-  const auto out = text_.begin() + static_cast<std::ptrdiff_t>(at);
-  if (piece.arg == kBlanks) {
-    std::fill_n(out, piece.length, ' ');
-  } else if (piece.length > 4) {
-    std::copy(piece.text.begin(), piece.text.end(), out);
+bool LineBuffer::finish_one_byte() {
+  while (!rest_.empty() && rest_.back().is_unit()) open_unit();
+  if (rest_.empty()) return false;
+  Piece& top = rest_.back();
+  done_.push_back(head(top, 1));
+  if (top.length == 1) {
+    rest_.pop_back();
   } else {
-    for (std::size_t i = 0; i < piece.length; ++i) {
-      if (out[static_cast<std::ptrdiff_t>(i)] != piece.text[i]) out[static_cast<std::ptrdiff_t>(i)] = piece.text[i];
-    }
+    top = tail(top, 1);
   }
+  return true;
+}
+
+void LineBuffer::seal_before(std::size_t index) {
+  sealed_ = index;
+  if (sealed_ >= kCompactBatch) compact_done();
+}
+
+void LineBuffer::compact_done() {
+  if (keep_finished_) {
+    for (std::size_t i = 0; i < sealed_; ++i) finished_.append(bytes(done_[i]));
+  }
+  done_.erase(done_.begin(), done_.begin() + static_cast<std::ptrdiff_t>(sealed_));
+  sealed_ = 0;
 }
 
 }  // namespace zaptor

@@ -1,50 +1,73 @@
 // The line buffer: one source line, the continuation lines a call pulled in,
 // and the rewrites made so far.
 //
+// The text is a sequence of pieces, none of which is ever changed: stretches
+// of the source as read, stretches of a format's own text, and units. A
+// unit is a parameter that a replacement took over whole when it stood in
+// more than one piece; it keeps what the walk over it learnt, so that a
+// later walk passes over it in one step. A replacement is made of new
+// pieces that refer to the old bytes, so a rewrite costs the number of its
+// pieces, never the length of its parameters, and a parameter that a format
+// moves is not copied.
+//
 // Scanning only moves forward and a rewrite always starts at the scan
-// position, so the text splits into a finished part that never changes again
-// and the rest still to scan, with a gap between them:
+// position, so the text splits into a finished part, which never changes
+// again, and the rest still to scan, kept as a stack whose top is the next
+// piece to scan:
 //
-//   [0, kept)  finished   [kept, head)  gap   [head, end)  rest
+//   finished (done)   |   rest (a stack: rest_.back() comes first)
 //
-// A new line starts behind a small gap, so that replacements a little
-// longer than their calls fit without moving anything.
-// A replacement is placed so that it ends where the call ended: the text
-// after the call never moves, and a parameter that keeps its distance from
-// the end of the call stays where it is, uncopied. Only when the gap cannot
-// take a longer replacement does the text after the call move on, by up to
-// an eighth of the line more than needed, so that growing lines cost
-// amortised linear time. A rewrite thus costs the size of the call and of what its
-// replacement writes, however long the line.
+// Source bytes are kept by their offset in the buffer's own copy of the
+// lines read, which only grows; offsets stay valid when it moves.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "engine/format.h"
-#include "engine/span_memo.h"
+#include "engine/lexer.h"
 #include "engine/streams.h"
+#include "engine/walk_memo.h"
 
 namespace zaptor {
 
-// A stretch of the buffer's text: [begin, end).
-struct TextRange {
-  std::size_t begin, end;
+// A character the parameter split reports, and how many times in a row.
+struct Report {
+  char c;
+  std::uint8_t times;
 };
 
-// What replaces a call: the bytes of `pieces`, whose argument k is the text
-// at slots[k]; `length` bytes in all. With `in_order` the arguments' texts
-// come in the order they stand in, none twice. `notes` are what the walk
-// over the call learnt of long stretches inside it.
-struct Replacement {
-  const std::vector<FormatPiece>& pieces;
-  const std::vector<TextRange>& slots;
-  std::size_t length;
-  bool in_order;
-  const std::vector<SpanMemo::Note>& notes;
-  const std::vector<SpanMemo::NoteReports>& note_reports;
+struct Piece {
+  enum class Kind : std::uint8_t {
+    source,   // bytes of the lines read
+    text,     // bytes that outlive the line: a format's text, blanks
+    written,  // bytes copied into the buffer's own written text
+    unit,
+  };
+  Kind kind = Kind::source;
+  // Source pieces only: which occurrence of its bytes this is. A piece keeps
+  // its id while it stays in the rest; a piece made anew (a replacement, the
+  // content of a unit taken apart) gets a new one.
+  std::uint32_t id = 0;
+  std::size_t length = 0;
+  union {
+    std::size_t at = 0;  // source: offset in source(); written: see written(); unit: its index
+    const char* text;    // text: its bytes
+  };
+
+  bool is_unit() const { return kind == Kind::unit; }
+};
+
+// A parameter taken over whole, and what a walk needs to pass over it.
+struct Unit {
+  std::size_t first = 0, count = 0;  // its pieces, in unit_pieces()
+  std::size_t length = 0;
+  char first_byte = 0, last_byte = 0;
+  bool first_reported = false;       // its first byte is a reported character
+  Lex exit = Lex::code;              // the lexer's state after its last byte
+  std::size_t reports_begin = 0, reports_end = 0;  // in reports()
 };
 
 class LineBuffer {
@@ -55,50 +78,136 @@ class LineBuffer {
 
   // Empties the buffer; its storage is kept for the next line.
   void clear();
-  // Reads the next physical line onto the end of the buffer.
-  bool append_line(LineReader& reader) { return reader.read_line(text_); }
+  // Reads the next physical line onto the end of the text.
+  bool append_line(LineReader& reader);
   // Sets the text (tests).
   void assign(std::string_view text);
 
-  const std::string& work() const { return text_; }
-  std::size_t head() const { return head_; }
-  std::size_t end() const { return text_.size(); }
-  std::string_view rest() const { return std::string_view(text_).substr(head_); }
-  std::string_view finished() const { return std::string_view(text_).substr(0, kept_); }
-  // The whole text: finished() followed by rest().
+  // The whole text: finished and rest.
   std::string text() const;
+  // Writes the whole text.
+  void write_to(Output& out) const;
+  // The bytes of the lines read into this buffer.
+  std::string_view source() const { return source_; }
 
-  SpanMemo& memo() { return memo_; }
+  // --- what the scan and the walk work with ---
 
-  struct Placed {
-    std::size_t start;  // where the replacement now begins
-    std::size_t shift;  // how far the text after the call moved on
-  };
-  // Replaces work()[pch, call_end) with `replacement`. Text before pch
-  // becomes finished; positions before the returned start are no longer
-  // valid.
-  Placed replace(std::size_t pch, std::size_t call_end, const Replacement& replacement);
+  std::vector<Piece>& rest() { return rest_; }
+  const std::vector<Piece>& rest() const { return rest_; }
+  std::vector<Piece>& done() { return done_; }
+  std::vector<Report>& reports() { return reports_; }
+  const std::vector<Unit>& units() const { return units_; }
+  const Unit& unit(const Piece& piece) const { return units_[piece.at]; }
+  std::size_t unit_count() const { return units_.size(); }
+  const std::vector<Piece>& unit_pieces() const { return unit_pieces_; }
+
+  // The bytes of a piece that is no unit.
+  std::string_view bytes(const Piece& piece) const {
+    switch (piece.kind) {
+      case Piece::Kind::source:
+        return std::string_view(source_).substr(piece.at, piece.length);
+      case Piece::Kind::written:
+        return std::string_view(front_).substr(front_.size() - piece.at, piece.length);
+      default:
+        return std::string_view(piece.text, piece.length);
+    }
+  }
+  // Its first `count` bytes, and the rest of it.
+  static Piece head(const Piece& piece, std::size_t count);
+  static Piece tail(const Piece& piece, std::size_t from);
+
+  Piece source_piece(std::size_t at, std::size_t length) {
+    Piece piece;
+    piece.id = next_id();
+    piece.length = length;
+    piece.at = at;
+    return piece;
+  }
+  static Piece text_piece(std::string_view text) {
+    Piece piece;
+    piece.kind = Piece::Kind::text;
+    piece.length = text.size();
+    piece.text = text.data();
+    return piece;
+  }
+  std::uint32_t next_id() { return ++last_id_; }
+
+  // Puts `piece` on top of the rest. A short piece is copied in front of a
+  // short piece below it, so that text which rewrites leave behind one after
+  // the other (the ends of nested calls) stays one piece.
+  void push_rest(const Piece& piece);
+
+  // Reads the next physical line onto the end of source(); the offset where
+  // it begins, or npos at the end of the input (always without a reader).
+  std::size_t read_more(LineReader* reader);
+  // Whether a read found the end of the input.
+  bool input_ended() const { return input_ended_; }
+
+  WalkMemo& memo() { return memo_; }
+  // The bytes this line's rewrites wrote themselves: format text, padding,
+  // and every copy of a parameter after its first.
+  std::size_t& written() { return written_; }
+
+  // A new unit of `pieces` (none of them a partial unit).
+  Piece make_unit(const std::vector<Piece>& pieces, std::size_t first, std::size_t count, const Unit& summary);
+  // Replaces the unit on top of the rest by its pieces, each a new occurrence.
+  void open_unit();
+
+  // Moves text from the rest to the finished part: one byte of it, taking
+  // units apart as far as needed. False when the rest is empty.
+  bool finish_one_byte();
+  // The finished pieces from this index on are the text the scan has passed
+  // since it last resumed (the scan looks back into it); those before may
+  // be written out or dropped.
+  void seal_before(std::size_t index);
+
+  // Appends the bytes of `piece`, units taken apart, to `out`.
+  template <typename Sink>
+  void emit(const Piece& piece, Sink& out) const;
 
  private:
-  void finish(std::size_t pch);
-  std::size_t make_room(std::size_t call_end, std::size_t length);
-  void update_memo(std::size_t pch, std::size_t call_end, std::size_t start, bool moved,
-                    const Replacement& replacement);
-  void place(std::size_t start, const Replacement& replacement);
-  void place_through_scratch(std::size_t start, const std::vector<FormatPiece>& pieces,
-                             const std::vector<TextRange>& slots);
-  void write_format_text(std::size_t at, const FormatPiece& piece);
-  void move_bytes(std::size_t from, std::size_t length, std::size_t to);
+  void compact_done();
 
-  static constexpr std::size_t kLeadingGap = 64;
+  // Written text grows towards its front, so that a piece copied in front
+  // of the one on top of the rest joins it: a written piece's `at` is the
+  // distance of its first byte from the end, which growing keeps.
+  void write_front(std::string_view bytes);
 
-  std::string text_ = std::string(kLeadingGap, ' ');
-  std::size_t kept_ = 0;
-  std::size_t head_ = kLeadingGap;
+  std::string source_;
+  std::string front_;
+  std::size_t front_used_ = 0;  // the written text is the last front_used_ bytes of front_
+  std::vector<Piece> rest_;
+  std::vector<Piece> done_;
+  std::string finished_;           // finished text written out of done_
+  std::size_t sealed_ = 0;         // done_ before this may be compacted
+  std::vector<Unit> units_;
+  std::vector<Piece> unit_pieces_;
+  std::vector<Report> reports_;
+  WalkMemo memo_;
+  std::size_t written_ = 0;
+  bool input_ended_ = false;
+  std::uint32_t last_id_ = 0;
   bool keep_finished_;
-  std::string scratch_;             // argument bytes, when they cannot move in place
-  std::vector<TextRange> in_place_; // arguments a replacement left where they were
-  SpanMemo memo_;
 };
+
+template <typename Sink>
+void LineBuffer::emit(const Piece& piece, Sink& out) const {
+  if (!piece.is_unit()) {
+    out(bytes(piece));
+    return;
+  }
+  // Units nest as deep as the rewrites that made them: no recursion.
+  std::vector<const Piece*> stack{&piece};
+  while (!stack.empty()) {
+    const Piece* p = stack.back();
+    stack.pop_back();
+    if (!p->is_unit()) {
+      out(bytes(*p));
+      continue;
+    }
+    const Unit& u = unit(*p);
+    for (std::size_t i = u.count; i > 0; --i) stack.push_back(&unit_pieces_[u.first + i - 1]);
+  }
+}
 
 }  // namespace zaptor

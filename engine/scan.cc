@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <limits>
 
 #include "engine/bytes.h"
@@ -7,53 +8,172 @@
 
 namespace zaptor {
 
+namespace {
+
+// Where a call's name begins: in the piece on top of the rest (`done` is
+// npos), or in the finished piece done()[done].
+struct Name {
+  std::size_t done;
+  std::size_t offset;
+  std::size_t length;
+  int entry;
+};
+
+// The name before a "(" whose white space or word reaches back over the
+// start of the top piece into the text the scan passed since it resumed:
+// the word is gathered from the pieces it stands in. `end` is where the
+// white space before the "(" begins in the top piece.
+std::optional<Name> name_across(LineBuffer& b, std::size_t from, std::string_view top, std::size_t end,
+                                std::string& word) {
+  const std::vector<Piece>& done = b.done();
+  word.clear();
+  for (std::size_t j = end; j > 0; --j) word.push_back(top[j - 1]);
+  bool in_word = end > 0;
+  // Where the word begins: the top piece, or a finished piece.
+  std::size_t start_done = std::string_view::npos;
+  std::size_t start_offset = 0;
+  for (std::size_t i = done.size(); i > from;) {
+    --i;
+    const std::string_view bytes = b.bytes(done[i]);
+    std::size_t j = bytes.size();
+    if (!in_word) {
+      while (j > 0 && is_space(bytes[j - 1])) --j;
+      if (j == 0) continue;
+      if (!is_alnum(bytes[j - 1])) return std::nullopt;
+      in_word = true;
+    }
+    while (j > 0 && is_alnum(bytes[j - 1])) word.push_back(bytes[--j]);
+    start_done = i;
+    start_offset = j;
+    if (j > 0) break;
+  }
+  if (!in_word) return std::nullopt;
+  std::reverse(word.begin(), word.end());
+  const ApiIndex& index = engine().index;
+  if (!index.may_end_name(word.size() > 1 ? word[word.size() - 2] : 0, word.back())) return std::nullopt;
+  const auto match = index.match_word(word);
+  if (!match) return std::nullopt;
+  const std::size_t length = word.size() - match->start;
+  // Count the name's start forward from where the word began.
+  std::size_t skip = match->start;
+  if (start_done != std::string_view::npos) {
+    for (std::size_t i = start_done; i < done.size(); ++i) {
+      const std::size_t available = done[i].length - (i == start_done ? start_offset : 0);
+      const std::size_t offset = i == start_done ? start_offset : 0;
+      if (skip < available) return Name{i, offset + skip, length, match->entry};
+      skip -= available;
+    }
+  }
+  return Name{std::string_view::npos, skip, length, match->entry};
+}
+
+// The name, if any, that the "(" at `open` of the top piece ends a call of.
+std::optional<Name> name_before(LineBuffer& b, std::size_t from, std::string_view top, std::size_t open,
+                                std::string& word) {
+  const ApiIndex& index = engine().index;
+  std::size_t end = open;
+  while (end > 0 && is_space(top[end - 1])) --end;
+  // Nothing before the top piece counts when the scan resumed at it.
+  const bool alone = b.done().size() == from;
+  if (end > 0) {
+    std::size_t start = end - 1;
+    while (start > 0 && is_alnum(top[start - 1])) --start;
+    if (start > 0 || alone) {
+      // Most "(" follow a byte that ends no name: one look rejects them.
+      if (!index.may_end_name(end > 1 ? top[end - 2] : 0, top[end - 1])) return std::nullopt;
+      const auto match = index.match_word(top.substr(start, end - start));
+      if (!match) return std::nullopt;
+      return Name{std::string_view::npos, start + match->start, end - start - match->start, match->entry};
+    }
+  } else if (alone) {
+    return std::nullopt;
+  }
+  return name_across(b, from, top, end, word);
+}
+
+// Puts the text from the name on back onto the rest, so that the name
+// stands on top of it.
+void place_name(LineBuffer& b, const Name& name) {
+  std::vector<Piece>& rest = b.rest();
+  std::vector<Piece>& done = b.done();
+  if (name.done == std::string_view::npos) {
+    if (name.offset > 0) {
+      const Piece top = rest.back();
+      done.push_back(LineBuffer::head(top, name.offset));
+      rest.back() = LineBuffer::tail(top, name.offset);
+    }
+    return;
+  }
+  while (done.size() > name.done + 1) {
+    rest.push_back(done.back());
+    done.pop_back();
+  }
+  const Piece first = done.back();
+  if (name.offset == 0) {
+    done.pop_back();
+    rest.push_back(first);
+  } else {
+    done.back() = LineBuffer::head(first, name.offset);
+    rest.push_back(LineBuffer::tail(first, name.offset));
+  }
+}
+
+void take_name(const Name& name) {
+  EngineState& e = engine();
+  constexpr auto kMax = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
+  e.token_length = static_cast<std::int32_t>(std::min(name.length, kMax));
+  e.token_entry = name.entry;
+}
+
+}  // namespace
+
 // A call's name is followed by "(" after white space, so each "(" is looked
 // back from: finding the "(" goes sixteen bytes at a time, and most of them
 // are rejected by the byte before.
-std::size_t get_token(const LineBuffer& buffer, std::size_t pch) {
-  EngineState& e = engine();
-  const std::string_view text = buffer.work();
-  ByteFinder opens(text, pch, '(');
-  for (std::size_t open = opens.next(); open != std::string_view::npos; open = opens.next()) {
-    if (const auto call = e.index.call_before(text, open, pch, false)) {
-      constexpr auto kMax = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
-      e.token_length = static_cast<std::int32_t>(std::min(call->length, kMax));
-      e.token_entry = call->entry;
-      return call->pch;
+bool get_token(LineBuffer& b, std::size_t from) {
+  std::string& word = engine().scratch.word;
+  std::vector<Piece>& rest = b.rest();
+  while (!rest.empty()) {
+    if (rest.back().is_unit()) {
+      b.open_unit();
+      continue;
     }
+    const Piece top = rest.back();
+    const std::string_view bytes = b.bytes(top);
+    ByteFinder opens(bytes, 0, '(');
+    for (std::size_t open = opens.next(); open != std::string_view::npos; open = opens.next()) {
+      if (const auto name = name_before(b, from, bytes, open, word)) {
+        place_name(b, *name);
+        take_name(*name);
+        return true;
+      }
+    }
+    b.done().push_back(top);
+    rest.pop_back();
   }
-  return std::string_view::npos;
+  return false;
 }
 
-ScanStep FindApi(LineBuffer& buffer, std::size_t pch) {
-  const EngineState& e = engine();
-  const std::string_view text = buffer.work();
-  const int index = e.token_entry;
-  if (index >= 0) {
-    std::size_t pos = pch + static_cast<std::size_t>(e.token_length);
-    while (pos < text.size() && is_space(text[pos])) ++pos;
-    if (pos < text.size() && text[pos] == '(') {
-      return found(buffer, index, pch);
-    }
-  }
-  return {ScanStatus::ok, pch + 1};
-}
+// The index matched the name, table order first, and saw "(" after it.
+Step FindApi(LineBuffer& b) { return found(b, engine().token_entry); }
 
-ScanStatus line_scan(LineBuffer& buffer, std::optional<ApiIndex::Call> first) {
-  EngineState& e = engine();
-  e.scratch.guard.reset(e.api_num > 0 ? static_cast<std::size_t>(e.api_num) : 0);
-  std::size_t pch = std::string_view::npos;
+ScanStatus line_scan(LineBuffer& b, std::optional<ApiIndex::Call> first) {
+  bool have = false;
   if (first) {
-    pch = first->pch;
-    e.token_length = static_cast<std::int32_t>(first->length);
-    e.token_entry = first->entry;
+    // The first call of a line just read: its only piece holds it.
+    place_name(b, {std::string_view::npos, first->pch, first->length, first->entry});
+    take_name({std::string_view::npos, first->pch, first->length, first->entry});
+    have = true;
   } else {
-    pch = get_token(buffer, buffer.head());
+    have = get_token(b, b.done().size());
   }
-  while (pch != std::string_view::npos) {
-    const ScanStep result = FindApi(buffer, pch);
-    if (result.status != ScanStatus::ok) return result.status;
-    pch = get_token(buffer, result.resume);
+  while (have) {
+    if (FindApi(b) == Step::endless) return ScanStatus::endless_rewrite;
+    // The scan resumes one character after the start of the call: what
+    // stands there now is finished.
+    b.finish_one_byte();
+    b.seal_before(b.done().size());
+    have = get_token(b, b.done().size());
   }
   return ScanStatus::ok;
 }

@@ -66,15 +66,12 @@ SourceResult process_source(LineReader& source, Output* copy_to) {
     buffer.clear();
     const std::uint64_t line = source.lines_read() + 1;
     if (!buffer.append_line(source)) return {ScanStatus::ok, line};
-    if (echo != nullptr) echo->write(buffer.rest());
+    if (echo != nullptr) echo->write(buffer.source());
     std::optional<ApiIndex::Call> first;
-    if (call_line) first = {buffer.head() + call_line->first.pch, call_line->first.length, call_line->first.entry};
+    if (call_line) first = call_line->first;
     const ScanStatus status = line_scan(buffer, first);
     if (status == ScanStatus::endless_rewrite) return {status, line};
-    if (copy_to != nullptr) {
-      copy_to->write(buffer.finished());
-      copy_to->write(buffer.rest());
-    }
+    if (copy_to != nullptr) buffer.write_to(*copy_to);
   }
 }
 

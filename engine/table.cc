@@ -1,51 +1,48 @@
+#include "engine/table.h"
+
 #include <algorithm>
 #include <bit>
-#include <cstring>
-
-#include "engine/chartype.h"
-#include "engine/engine.h"
 
 namespace zaptor {
 
-EngineState& engine() {
-  // Never destroyed: the table lives until the process ends, and a large
-  // one costs nothing to take down.
-  static EngineState& state = *new EngineState;
-  return state;
-}
-
-void reset_engine() { engine() = EngineState{}; }
-
-void index_table() {
-  EngineState& e = engine();
-  e.index.build(e.apilist, e.api_num, e.chFirstBuf);
-  e.formats.clear();
-  e.formats.resize(e.apilist.size());
-}
-
-const EngineState::EntryFormat* EngineState::format(std::size_t entry) {
-  const _apitype& e = apilist[entry];
-  if (!e.pchformat) return nullptr;
-  if (!formats[entry]) {
-    CompiledFormat format(*e.pchformat, index.first_letters());
-    bool in_order = true;
-    std::int32_t last = -1;
-    for (std::size_t k = 0; k < std::min(format.conversions(), e.iOrder.size()); ++k) {
-      const std::int32_t parm = e.iOrder[k];
-      if (parm < 0 || parm >= kOrderSlots) continue;
-      in_order = in_order && parm > last;
-      last = parm;
-    }
-    formats[entry] = std::make_unique<EntryFormat>(EntryFormat{std::move(format), in_order});
-  }
-  return formats[entry].get();
-}
-
 namespace {
 
-std::uint64_t length_bit(std::size_t length) {
-  return length < 64 ? std::uint64_t{1} << length : 1;
+// Polynomial hashes modulo the Mersenne prime 2^61 - 1: a tail's hash comes
+// from the next shorter tail's in one step, and crafted words do not
+// collide as they would modulo 2^64.
+constexpr std::uint64_t kModulus = (std::uint64_t{1} << 61) - 1;
+constexpr std::uint64_t kBase = 0x1F3A9C5B7D2E4681ULL % kModulus;
+
+__extension__ typedef unsigned __int128 Wide;
+
+std::uint64_t mul_mod(std::uint64_t a, std::uint64_t b) {
+  const Wide product = static_cast<Wide>(a) * b;
+  const std::uint64_t sum = static_cast<std::uint64_t>(product & kModulus) + static_cast<std::uint64_t>(product >> 61);
+  return sum >= kModulus ? sum - kModulus : sum;
 }
+
+std::uint64_t add_mod(std::uint64_t a, std::uint64_t b) {
+  const std::uint64_t sum = a + b;
+  return sum >= kModulus ? sum - kModulus : sum;
+}
+
+std::uint64_t byte_value(char c) { return static_cast<std::uint64_t>(static_cast<unsigned char>(c)) + 1; }
+
+std::uint64_t polynomial(std::string_view word) {
+  std::uint64_t h = 0;
+  for (const char c : word) h = add_mod(mul_mod(h, kBase), byte_value(c));
+  return h;
+}
+
+// The slot hash: the polynomial mixed with the length.
+std::uint64_t slot_hash(std::uint64_t polynomial, std::size_t length) {
+  std::uint64_t h = polynomial ^ (static_cast<std::uint64_t>(length) * 0x9E3779B97F4A7C15ULL);
+  h ^= h >> 31;
+  h *= 0xBF58476D1CE4E5B9ULL;
+  return h ^ (h >> 29);
+}
+
+std::uint64_t length_bit(std::size_t length) { return length < 64 ? std::uint64_t{1} << length : 1; }
 
 // The text a word must equal for the entry to match, or nullopt when no word
 // can: a word is a run of alphanumerics, as long as cb, and equal to the
@@ -60,50 +57,23 @@ std::optional<std::string_view> match_key(const _apitype& entry) {
   return key;
 }
 
-// Eight bytes of `text` from `at`, as a number.
-std::uint64_t load8(std::string_view text, std::size_t at) {
-  std::uint64_t value;
-  std::memcpy(&value, text.substr(at, 8).data(), 8);
-  return value;
-}
-
-std::size_t end_pair(char before_last, char last) {
-  return static_cast<std::size_t>(static_cast<unsigned char>(before_last)) << 8 | static_cast<unsigned char>(last);
-}
-
 }  // namespace
 
-std::uint64_t ApiIndex::hash(std::string_view word) {
-  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
-  const auto mix = [](std::uint64_t h, std::uint64_t bytes) { return std::rotl((h ^ bytes) * kMultiplier, 29); };
-  std::uint64_t h = word.size() * kMultiplier;
-  if (word.size() < 8) {
-    std::uint64_t bytes = 0;
-    for (char c : word) bytes = bytes << 8 | static_cast<unsigned char>(c);
-    h = mix(h, bytes);
-  } else {
-    // Whole blocks of eight, the last one overlapping the one before.
-    for (std::size_t at = 0; at + 8 < word.size(); at += 8) h = mix(h, load8(word, at));
-    h = mix(h, load8(word, word.size() - 8));
-  }
-  return h ^ (h >> 32);
-}
-
-void ApiIndex::build(const std::vector<_apitype>& apilist, std::int32_t api_num,
-                     std::string_view chFirstBuf) {
+void ApiIndex::build(const std::vector<_apitype>& apilist, std::int32_t api_num, std::string_view chFirstBuf) {
   first_.fill(false);
   last_.fill(false);
   single_.fill(false);
   end_pairs_.fill(0);
   lengths_.fill(0);
+  long_lengths_.clear();
+  longest_ = 0;
   first_letters_.clear();
   for (char c : chFirstBuf) {
     if (!is_alnum(c) || first_[static_cast<unsigned char>(c)]) continue;
     first_[static_cast<unsigned char>(c)] = true;
     first_letters_.push_back(c);
   }
-  const std::size_t count =
-      api_num <= 0 ? 0 : std::min(apilist.size(), static_cast<std::size_t>(api_num));
+  const std::size_t count = api_num <= 0 ? 0 : std::min(apilist.size(), static_cast<std::size_t>(api_num));
   slots_.assign(std::bit_ceil(2 * count + 2), Slot{});
   keys_.assign(count, {});
   for (std::size_t i = 0; i < count; ++i) {
@@ -111,12 +81,17 @@ void ApiIndex::build(const std::vector<_apitype>& apilist, std::int32_t api_num,
     if (!key) continue;
     // The first entry of a name stays: table order decides.
     if (find(*key) >= 0) continue;
-    const std::uint64_t h = hash(*key);
+    const std::uint64_t h = slot_hash(polynomial(*key), key->size());
     std::size_t at = h & (slots_.size() - 1);
     while (slots_[at].entry >= 0) at = (at + 1) & (slots_.size() - 1);
     slots_[at] = {static_cast<std::uint32_t>(h >> 32), static_cast<int>(i)};
     keys_[i] = *key;
     lengths_[static_cast<unsigned char>(key->front())] |= length_bit(key->size());
+    if (key->size() >= 64) {
+      if (long_lengths_.size() <= key->size()) long_lengths_.resize(key->size() + 1);
+      long_lengths_[key->size()] = true;
+    }
+    longest_ = std::max(longest_, key->size());
     last_[static_cast<unsigned char>(key->back())] = true;
     if (key->size() == 1) {
       single_[static_cast<unsigned char>(key->back())] = true;
@@ -125,12 +100,18 @@ void ApiIndex::build(const std::vector<_apitype>& apilist, std::int32_t api_num,
       end_pairs_[pair / 64] |= std::uint64_t{1} << (pair % 64);
     }
   }
+  powers_.assign(longest_ + 1, 1);
+  for (std::size_t n = 1; n <= longest_; ++n) powers_[n] = mul_mod(powers_[n - 1], kBase);
 }
 
-int ApiIndex::find(std::string_view word) const {
-  if (word.empty() || slots_.empty()) return -1;
-  if ((lengths_[static_cast<unsigned char>(word.front())] & length_bit(word.size())) == 0) return -1;
-  const std::uint64_t h = hash(word);
+bool ApiIndex::has_length(char first, std::size_t length) const {
+  const std::uint64_t bits = lengths_[static_cast<unsigned char>(first)];
+  if (length < 64) return (bits >> length & 1) != 0;
+  return (bits & 1) != 0 && length < long_lengths_.size() && long_lengths_[length];
+}
+
+int ApiIndex::find_hashed(std::uint64_t poly, std::string_view word) const {
+  const std::uint64_t h = slot_hash(poly, word.size());
   const auto tag = static_cast<std::uint32_t>(h >> 32);
   const std::size_t mask = slots_.size() - 1;
   for (std::size_t at = h & mask; slots_[at].entry >= 0; at = (at + 1) & mask) {
@@ -140,20 +121,39 @@ int ApiIndex::find(std::string_view word) const {
   return -1;
 }
 
-std::optional<ApiIndex::Call> ApiIndex::call_ending(std::string_view text, std::size_t end,
-                                                    std::size_t from) const {
-  // The last one or two bytes of the word must end some name.
-  const char last = text[end - 1];
-  if (!single_[static_cast<unsigned char>(last)]) {
-    if (end - 1 == from) return std::nullopt;
-    const std::size_t pair = end_pair(text[end - 2], last);
-    if ((end_pairs_[pair / 64] >> (pair % 64) & 1) == 0) return std::nullopt;
+int ApiIndex::find(std::string_view word) const {
+  if (word.empty() || slots_.empty() || !has_length(word.front(), word.size())) return -1;
+  return find_hashed(polynomial(word), word);
+}
+
+std::optional<ApiIndex::Match> ApiIndex::match_word(std::string_view word) const {
+  // Candidates start within the run of first letters that begins the word,
+  // and are no longer than the longest name.
+  const std::size_t reach = std::min(word.size(), longest_);
+  const std::size_t lowest = word.size() - reach;
+  std::size_t run = 0;
+  while (run < word.size() && is_first_letter(word[run])) ++run;
+  if (run <= lowest) return std::nullopt;
+  // The hashes of the tails from `lowest` on, shortest first.
+  constexpr std::size_t kInline = 64;
+  std::array<std::uint64_t, kInline> inline_hashes;
+  std::vector<std::uint64_t> long_hashes;
+  std::uint64_t* hashes = inline_hashes.data();
+  if (reach > kInline) {
+    long_hashes.resize(reach);
+    hashes = long_hashes.data();
   }
-  std::size_t start = end - 1;
-  while (start > from && is_alnum(text[start - 1])) --start;
-  for (std::size_t q = start; q < end && is_first_letter(text[q]); ++q) {
-    const int entry = find(text.substr(q, end - q));
-    if (entry >= 0) return Call{q, end - q, entry};
+  std::uint64_t h = 0;
+  for (std::size_t i = 0; i < reach; ++i) {
+    const std::size_t q = word.size() - 1 - i;
+    h = add_mod(mul_mod(byte_value(word[q]), powers_[i]), h);
+    hashes[i] = h;
+  }
+  for (std::size_t q = lowest; q < run; ++q) {
+    const std::size_t length = word.size() - q;
+    if (!has_length(word[q], length)) continue;
+    const int entry = find_hashed(hashes[length - 1], word.substr(q));
+    if (entry >= 0) return Match{q, entry};
   }
   return std::nullopt;
 }

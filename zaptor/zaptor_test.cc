@@ -265,7 +265,7 @@ INSTANTIATE_TEST_SUITE_P(SourceEndsInsideACall, ZaptorConversion, ::testing::Val
     Conversion{"WithoutNewline", tableAB(), "WinA(x", "WinA(x"},
     Conversion{"DeletingCallNotClosed", tableAB(), "x = WinFoo(a,\nb\n", "x = WinFoo(a,\nb\n"},
     Conversion{"AfterACompleteCall", tableAB(), "WinB(q) WinA(x, y\nz\n", "B<q> WinA(x, y\nz\n"},
-    Conversion{"HoldingACompleteCall", tableAB(), "WinA(x, WinB(q)\nz\n", "WinA(x, WinB(q)\nz\n"}),
+    Conversion{"HoldingACompleteCall", tableAB(), "WinA(x, WinB(q)\nz\n", "WinA(x, B<q>\nz\n"}),
     conversion_name);
 
 // "Invalid character %c\n" reports go into the destination, ahead of the line in which they arose.

@@ -1,0 +1,384 @@
+// The assertion guards an invariant of the capture; it stays active in
+// every build.
+#undef NDEBUG
+#include "engine/walk.h"
+
+#include <algorithm>
+#include <cassert>
+#include <limits>
+
+#include "engine/call.h"
+
+namespace zaptor {
+
+namespace {
+
+constexpr std::size_t kMaxCommas = 8;  // no format takes a parameter past the eighth
+
+class Walker {
+ public:
+  Walker(LineBuffer& buffer, CallScratch& scratch, bool mark, std::size_t open)
+      : b_(buffer),
+        s_(scratch),
+        memo_(buffer.memo()),
+        reports_(buffer.reports()),
+        cuts_(engine().short_cuts),
+        index_(engine().index),
+        mark_(mark),
+        pos_(open) {}
+
+  WalkEnd run();
+
+ private:
+  Piece& current() { return s_.call.back(); }
+  std::size_t current_index() const { return s_.call.size() - 1; }
+  bool next_piece();
+  void pass_unit(const Piece& piece);
+  void copy_reports(std::size_t begin, std::size_t end);
+  bool take_root_note();
+  bool take_note();
+  bool may_start_call(std::string_view view) const;
+  void open(std::string_view view);
+  bool close();
+  void comma();
+  void bound();
+  bool at_mark();
+  void commit_marks(std::size_t future_lowest);
+  bool step(std::string_view view, std::size_t limit);
+
+  LineBuffer& b_;
+  CallScratch& s_;
+  WalkMemo& memo_;
+  std::vector<Report>& reports_;
+  const ShortCuts& cuts_;
+  const ApiIndex& index_;
+  const bool mark_;            // leave checkpoints: the input has ended
+  std::size_t pos_;            // next byte of current()
+  Lex state_ = Lex::code;
+  bool after_slash_ = false;   // the byte in hand follows a "/" of code
+  std::size_t depth_ = 1;
+  char prev_ = '(';            // the byte before the one in hand
+};
+
+void Walker::copy_reports(std::size_t begin, std::size_t end) {
+  // Copies from the log onto its own end: room first, so nothing moves.
+  reports_.reserve(reports_.size() + (end - begin));
+  for (std::size_t i = begin; i < end; ++i) reports_.push_back(reports_[i]);
+}
+
+// A unit is a parameter walked before, which stood between delimiters and
+// so opens and closes nothing and holds no comma of its own level; only its
+// first byte's report depends on the byte before it.
+void Walker::pass_unit(const Piece& piece) {
+  const Unit& u = b_.unit(piece);
+  const std::size_t first = reports_.size();
+  copy_reports(u.reports_begin, u.reports_end);
+  if (u.first_reported && reports_.size() > first) reports_[first].times = report_times(prev_);
+  prev_ = u.last_byte;
+  state_ = u.exit;
+}
+
+// The next piece of the call: from the rest, or a line read from the source.
+bool Walker::next_piece() {
+  std::vector<Piece>& rest = b_.rest();
+  for (;;) {
+    if (rest.empty()) {
+      const std::size_t at = add_buff(b_);
+      if (at == std::string_view::npos) return false;
+      const std::size_t added = b_.source().size() - at;
+      Piece& last = current();
+      if (last.kind == Piece::Kind::source && last.at + last.length == at) {
+        last.length += added;  // one piece of source over all its lines
+      } else {
+        s_.call.push_back(b_.source_piece(at, added));
+        pos_ = 0;
+      }
+      return true;
+    }
+    const Piece piece = rest.back();
+    rest.pop_back();
+    if (!piece.is_unit()) {
+      s_.call.push_back(piece);
+      pos_ = 0;
+      return true;
+    }
+    if (state_ == Lex::code && cuts_.units) {
+      pass_unit(piece);
+      s_.call.push_back(piece);
+      pos_ = piece.length;
+      continue;
+    }
+    rest.push_back(piece);
+    b_.open_unit();
+  }
+}
+
+bool Walker::take_root_note() {
+  const Piece& piece = current();
+  if (!cuts_.notes || piece.kind != Piece::Kind::source) return false;
+  const WalkMemo::Note* note = memo_.note(piece.at + pos_);
+  if (note == nullptr || note->close >= piece.at + piece.length) return false;
+  const std::size_t at = current_index();
+  const std::size_t first = reports_.size();
+  copy_reports(note->reports_begin, note->reports_end);
+  s_.bounds.push_back({{at, pos_}, Lex::code, first});
+  for (std::size_t i = note->commas_begin; i < note->commas_end; ++i) {
+    s_.bounds.push_back({{at, memo_.commas()[i] - piece.at}, Lex::code, reports_.size()});
+  }
+  s_.bounds.push_back({{at, note->close - piece.at}, Lex::code, reports_.size()});
+  pos_ = note->close - piece.at + 1;
+  return true;
+}
+
+bool Walker::take_note() {
+  const Piece& piece = current();
+  if (!cuts_.notes || piece.kind != Piece::Kind::source) return false;
+  const WalkMemo::Note* note = memo_.note(piece.at + pos_);
+  if (note == nullptr || note->close >= piece.at + piece.length) return false;
+  copy_reports(note->reports_begin, note->reports_end);
+  pos_ = note->close - piece.at + 1;
+  prev_ = ')';
+  return true;
+}
+
+// Whether the "(" at pos_ may follow a name, as far as this piece tells.
+bool Walker::may_start_call(std::string_view view) const {
+  std::size_t end = pos_;
+  while (end > 0 && is_space(view[end - 1])) --end;
+  if (end == 0) return true;
+  return index_.may_end_name(end > 1 ? view[end - 2] : 0, view[end - 1]);
+}
+
+void Walker::open(std::string_view view) {
+  ++depth_;
+  if (cuts_.notes && current().kind == Piece::Kind::source && may_start_call(view)) {
+    s_.opens.push_back({current_index(), pos_, depth_, reports_.size(), s_.open_commas.size()});
+  }
+}
+
+// True when this ")" ends the call.
+bool Walker::close() {
+  if (depth_ == 1) {
+    bound();
+    return true;
+  }
+  if (!s_.opens.empty() && s_.opens.back().depth == depth_) {
+    const CallScratch::Open o = s_.opens.back();
+    s_.opens.pop_back();
+    const Piece& piece = current();
+    if (o.piece == current_index() && pos_ - o.offset >= kNoteSpan) {
+      std::vector<std::size_t>& commas = memo_.commas();
+      const std::size_t begin = commas.size();
+      commas.insert(commas.end(), s_.open_commas.begin() + static_cast<std::ptrdiff_t>(o.commas),
+                    s_.open_commas.end());
+      memo_.add_note(piece.at + o.offset, {piece.at + pos_, begin, commas.size(), o.reports, reports_.size()});
+    }
+    s_.open_commas.resize(o.commas);
+  }
+  --depth_;
+  if (mark_ && !s_.marks.empty()) s_.marks.back().lowest = std::min(s_.marks.back().lowest, depth_);
+  return false;
+}
+
+void Walker::comma() {
+  if (depth_ == 1) {
+    if (s_.bounds.size() <= kMaxCommas) bound();
+    return;
+  }
+  if (!s_.opens.empty() && s_.opens.back().depth == depth_ &&
+      s_.open_commas.size() - s_.opens.back().commas < kMaxCommas) {
+    s_.open_commas.push_back(current().at + pos_);
+  }
+}
+
+void Walker::bound() {
+  s_.bounds.push_back({{current_index(), pos_}, after_slash_ ? Lex::code_slash : Lex::code, reports_.size()});
+}
+
+// True when this walk now follows one that found no end, so that it finds
+// none either.
+bool Walker::at_mark() {
+  const Piece& piece = current();
+  const std::size_t offset = piece.at + pos_;
+  if (cuts_.checkpoints) {
+    const WalkMemo::Checkpoint* known = memo_.checkpoint(offset, state_);
+    if (known != nullptr && known->piece == piece.id && depth_ > known->closes) {
+      commit_marks(depth_ - known->closes);
+      return true;
+    }
+  }
+  s_.marks.push_back({offset, state_, piece.id, depth_, depth_});
+  return false;
+}
+
+// The walk found no end: each mark learns how many of its parentheses the
+// walk closed after it, from the lowest depth it reached from there on.
+void Walker::commit_marks(std::size_t future_lowest) {
+  std::size_t lowest = future_lowest;
+  for (auto it = s_.marks.rbegin(); it != s_.marks.rend(); ++it) {
+    lowest = std::min(lowest, it->lowest);
+    memo_.add_checkpoint(it->offset, it->state, {it->piece, it->depth - lowest});
+  }
+  s_.marks.clear();
+}
+
+// Walks view[pos_, limit); true when the call's ")" was reached.
+bool Walker::step(std::string_view view, std::size_t limit) {
+  while (pos_ < limit) {
+    const char c = view[pos_];
+    if (state_ == Lex::code_slash) {
+      if (c == '*' || c == '/') {
+        state_ = c == '*' ? Lex::block : Lex::line;
+        prev_ = c;
+        ++pos_;
+        continue;
+      }
+      state_ = Lex::code;
+      after_slash_ = true;  // the "/" was an operator: this byte is code
+    } else if (state_ != Lex::code) {
+      // Inside a literal or comment nothing counts until it ends.
+      Lex state = state_;
+      std::size_t p = pos_;
+      do state = skip_step(state, view[p++]);
+      while (state != Lex::code && p < limit);
+      state_ = state;
+      prev_ = view[p - 1];
+      pos_ = p;
+      continue;
+    }
+    switch (walk_of(c)) {
+      case Walk::pass: {
+        // Most characters of a call mean nothing to its structure.
+        std::size_t p = pos_ + 1;
+        while (p < limit && walk_of(view[p]) == Walk::pass) ++p;
+        prev_ = view[p - 1];
+        pos_ = p;
+        break;
+      }
+      case Walk::slash:
+        state_ = Lex::code_slash;
+        prev_ = c;
+        ++pos_;
+        break;
+      case Walk::quote:
+        state_ = c == '"' ? Lex::dq : Lex::sq;
+        prev_ = c;
+        ++pos_;
+        break;
+      case Walk::open:
+        if (!take_note()) {
+          open(view);
+          prev_ = c;
+          ++pos_;
+        }
+        break;
+      case Walk::close:
+        if (close()) return true;
+        prev_ = c;
+        ++pos_;
+        break;
+      case Walk::comma:
+        comma();
+        prev_ = c;
+        ++pos_;
+        break;
+      case Walk::invalid:
+        reports_.push_back({c, report_times(prev_)});
+        prev_ = c;
+        ++pos_;
+        break;
+    }
+    after_slash_ = false;
+  }
+  return false;
+}
+
+WalkEnd Walker::run() {
+  if (take_root_note()) return WalkEnd::closed;
+  bound();
+  ++pos_;
+  for (;;) {
+    const Piece& piece = current();
+    if (piece.is_unit() || pos_ == piece.length) {
+      if (!next_piece()) {
+        if (mark_) commit_marks(std::numeric_limits<std::size_t>::max());
+        return WalkEnd::open;
+      }
+      continue;
+    }
+    const std::string_view view = b_.bytes(piece);
+    std::size_t limit = view.size();
+    if (mark_ && piece.kind == Piece::Kind::source) {
+      const std::size_t offset = piece.at + pos_;
+      if (offset % kCheckpointStep == 0 && at_mark()) return WalkEnd::open;
+      const std::size_t next = (offset / kCheckpointStep + 1) * kCheckpointStep;
+      limit = std::min(limit, next - piece.at);
+    }
+    if (step(view, limit)) return WalkEnd::closed;
+  }
+}
+
+// Moves the call's name and the white space after it from the rest into
+// scratch.call; the offset of the "(" in its last piece.
+std::size_t take_name(LineBuffer& b, std::size_t name_length, CallScratch& s) {
+  std::vector<Piece>& rest = b.rest();
+  std::size_t skip = name_length;
+  for (;;) {
+    assert(!rest.empty() && !rest.back().is_unit());
+    s.call.push_back(rest.back());
+    rest.pop_back();
+    const std::string_view view = b.bytes(s.call.back());
+    std::size_t pos = std::min(skip, view.size());
+    skip -= pos;
+    if (skip == 0) {
+      // Skip white space between the name and "(": it is not part of the call.
+      while (pos < view.size() && is_space(view[pos])) ++pos;
+      if (pos < view.size()) {
+        const char* pchIn = view.data() + pos;
+        assert(*pchIn == '(');
+        return pos;
+      }
+    }
+  }
+}
+
+void put_back(LineBuffer& b, CallScratch& s) {
+  for (auto it = s.call.rbegin(); it != s.call.rend(); ++it) b.rest().push_back(*it);
+  s.call.clear();
+}
+
+WalkEnd walk_once(LineBuffer& b, std::size_t name_length, CallScratch& s, bool mark) {
+  s.call.clear();
+  s.bounds.clear();
+  s.opens.clear();
+  s.open_commas.clear();
+  s.marks.clear();
+  const std::size_t open = take_name(b, name_length, s);
+  const WalkEnd end = Walker(b, s, mark, open).run();
+  if (end == WalkEnd::open) {
+    put_back(b, s);
+    return end;
+  }
+  // The text after ")" stays on the rest, the same occurrence as before.
+  Piece& last = s.call.back();
+  const std::size_t close = s.bounds.back().at.offset;
+  if (close + 1 < last.length) b.rest().push_back(LineBuffer::tail(last, close + 1));
+  last = LineBuffer::head(last, close + 1);
+  return end;
+}
+
+}  // namespace
+
+WalkEnd walk_call(LineBuffer& b, std::size_t name_length, CallScratch& s) {
+  const bool checkpoints = engine().short_cuts.checkpoints;
+  const bool marked = b.input_ended() && checkpoints;
+  const WalkEnd end = walk_once(b, name_length, s, marked);
+  if (end == WalkEnd::open && checkpoints && !marked) {
+    // The input ended during this walk: walk it again, leaving checkpoints
+    // for the walks of the calls inside it.
+    walk_once(b, name_length, s, true);
+  }
+  return end;
+}
+
+}  // namespace zaptor

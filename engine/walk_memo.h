@@ -1,0 +1,71 @@
+// What walks over calls learnt, so that no stretch of a line is walked over
+// and over.
+//
+// Notes. Rewriting a call whose parameter holds another call keeps that
+// parameter in the replacement, and the scan then walks the inner call; calls
+// nested N deep would be walked N times over. So a walk notes, for every
+// long stretch inside a call that opens with "(" after a name, where it
+// closes, its commas at its own level (the first eight: no format takes a
+// later parameter) and the characters it reports. Source bytes never
+// change, so a note holds wherever the stretch stands whole in one piece of
+// source: a later walk that meets the same "(" takes the note instead of
+// the text.
+//
+// Checkpoints. Once the input has ended, a call that the input never
+// closes is no call, and the scan goes on one character after its name;
+// every later name inside it starts a walk of its own, which may run to the
+// end of the input again. But two walks that stand on the same byte in the
+// same lexer state go the same way from there on. So a walk that found no
+// end leaves, at every 64th byte of the source it passed, its lexer state
+// and how many of the parentheses open there it closed before the end
+// (`closes`). A later walk that reaches such a byte, of the same piece,
+// in the same state, with more parentheses open than that, will not find
+// its end either, and stops there. Each byte is walked a bounded number of
+// times, whatever the number of open calls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/lexer.h"
+
+namespace zaptor {
+
+inline constexpr std::size_t kNoteSpan = 128;       // shorter stretches are cheap to walk again
+inline constexpr std::size_t kCheckpointStep = 64;  // source offsets that are checkpoints
+
+class WalkMemo {
+ public:
+  struct Note {
+    std::size_t close;                     // offset of the matching ")"
+    std::size_t commas_begin, commas_end;  // its commas' offsets, in commas()
+    std::size_t reports_begin, reports_end;  // in the line's reports
+  };
+  struct Checkpoint {
+    std::uint32_t piece;  // the piece's occurrence id
+    std::size_t closes;
+  };
+
+  void clear();
+
+  const Note* note(std::size_t open) const;
+  void add_note(std::size_t open, const Note& note);
+  std::vector<std::size_t>& commas() { return commas_; }
+
+  const Checkpoint* checkpoint(std::size_t offset, Lex state) const;
+  void add_checkpoint(std::size_t offset, Lex state, const Checkpoint& checkpoint);
+  bool has_checkpoints() const { return !checkpoints_.empty(); }
+
+ private:
+  static std::uint64_t key(std::size_t offset, Lex state) {
+    return static_cast<std::uint64_t>(offset) * kLexStates + static_cast<std::uint64_t>(state);
+  }
+  std::unordered_map<std::size_t, Note> notes_;
+  std::vector<std::size_t> commas_;
+  std::unordered_map<std::uint64_t, Checkpoint> checkpoints_;
+};
+
+}  // namespace zaptor
