@@ -109,7 +109,8 @@ char last_byte(const LineBuffer& b, const Piece& piece, std::size_t hi) {
 }
 
 // Parameter k taken over whole as one unit, which keeps what its walk found.
-Piece param_unit(LineBuffer& b, CallScratch& s, std::size_t k, std::size_t length) {
+// `only_whole`: the replacement takes nothing of it but the whole.
+Piece param_unit(LineBuffer& b, CallScratch& s, std::size_t k, std::size_t length, bool only_whole) {
   s.param_pieces.clear();
   Unit summary;
   summary.length = length;
@@ -124,7 +125,7 @@ Piece param_unit(LineBuffer& b, CallScratch& s, std::size_t k, std::size_t lengt
   summary.exit = s.bounds[k + 1].before;
   summary.reports_begin = s.bounds[k].reports;
   summary.reports_end = s.bounds[k + 1].reports;
-  return b.make_unit(s.param_pieces, 0, s.param_pieces.size(), summary);
+  return b.make_unit(s.param_pieces, summary, only_whole);
 }
 
 // The bytes the replacement writes itself; copies of a parameter after its
@@ -145,9 +146,17 @@ std::size_t written_by(const std::vector<FormatPiece>& pieces, const _apitype& e
 }
 
 // The replacement's pieces, from the format's output.
+bool takes_whole(const FormatPiece& fp, const Param& param) { return fp.offset == 0 && fp.length == param.length; }
+
 void build_replacement(LineBuffer& b, CallScratch& s, const _apitype& entry, const std::array<Param, kParams>& params) {
   s.replacement.clear();
   std::array<std::optional<Piece>, kParams> units{};
+  std::array<bool, kParams> cut{};
+  for (const FormatPiece& fp : s.pieces) {
+    if (fp.from_format()) continue;
+    const auto k = static_cast<std::size_t>(entry.iOrder[static_cast<std::size_t>(fp.arg)]);
+    cut[k] = cut[k] || !takes_whole(fp, params[k]);
+  }
   for (const FormatPiece& fp : s.pieces) {
     if (fp.arg == kFormatText) {
       s.replacement.push_back(LineBuffer::text_piece(fp.text));
@@ -162,8 +171,8 @@ void build_replacement(LineBuffer& b, CallScratch& s, const _apitype& entry, con
       continue;
     }
     const auto k = static_cast<std::size_t>(entry.iOrder[static_cast<std::size_t>(fp.arg)]);
-    if (fp.offset == 0 && fp.length == params[k].length && params[k].pieces > 1) {
-      if (!units[k]) units[k] = param_unit(b, s, k, params[k].length);
+    if (takes_whole(fp, params[k]) && params[k].pieces > 1) {
+      if (!units[k]) units[k] = param_unit(b, s, k, params[k].length, !cut[k]);
       s.replacement.push_back(*units[k]);
       continue;
     }
@@ -178,6 +187,13 @@ void build_replacement(LineBuffer& b, CallScratch& s, const _apitype& entry, con
                    s.replacement);
     });
   }
+  for (const Piece& piece : s.replacement) b.ref(piece);
+}
+
+// The call's pieces are gone; their units lose a holder.
+void drop_call(LineBuffer& b, CallScratch& s) {
+  for (const Piece& piece : s.call) b.unref(piece);
+  s.call.clear();
 }
 
 }  // namespace
@@ -191,7 +207,10 @@ Step found(LineBuffer& b, int index) {
 
   const CompiledFormat* format = e.format(static_cast<std::size_t>(index));
   // An entry without a format deletes the call: what followed it stays.
-  if (format == nullptr) return Step::rewritten;
+  if (format == nullptr) {
+    drop_call(b, s);
+    return Step::rewritten;
+  }
 
   // The format's arguments: slot k takes parameter iOrder[k] (the empty text
   // past the last parameter), or none.
@@ -221,11 +240,15 @@ Step found(LineBuffer& b, int index) {
     const auto write = [&](std::string_view bytes) { out.write(bytes); };
     for (const Piece& piece : s.replacement) b.emit(piece, write);
   }
+  // Only the replacement's end joins what follows it: its start is about
+  // to be scanned and finished.
+  bool join = true;
   for (auto it = s.replacement.rbegin(); it != s.replacement.rend(); ++it) {
     Piece piece = *it;
     if (piece.kind == Piece::Kind::source) piece.id = b.next_id();
-    b.push_rest(piece);
+    join = b.push_rest(piece, join);
   }
+  drop_call(b, s);
   return Step::rewritten;
 }
 

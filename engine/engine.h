@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,13 +41,16 @@ struct CallScratch {
     std::size_t reports;
   };
   std::vector<Bound> bounds;
+  // Opens stay small, since deep nesting holds many: one whose numbers do
+  // not fit 32 bits is not kept, and its stretch is not noted.
   struct Open {
-    std::size_t piece, offset;  // a "(" that may start a call, inside this one
-    std::size_t depth;          // the depth it opened
-    std::size_t reports, commas;
+    std::uint32_t offset;  // a "(" that may start a call, inside this one, in its piece
+    std::uint32_t piece;   // in `call`
+    std::uint32_t depth;   // the depth it opened
+    std::uint32_t reports, commas;
   };
-  std::vector<Open> opens;
-  std::vector<std::size_t> open_commas;  // commas of the opens, innermost last
+  std::deque<Open> opens;
+  std::vector<std::uint32_t> open_commas;  // commas of the opens, from their "(", innermost last
   struct Mark {
     std::size_t offset;
     Lex state;
@@ -106,12 +110,12 @@ enum class ScanStatus {
 // has found it already.
 ScanStatus line_scan(LineBuffer& buffer, std::optional<ApiIndex::Call> first = std::nullopt);
 
-// The scanner's steps. The scan position is the top of buffer.rest(); the
-// text the scan passed since it last resumed begins at done()[from].
+// The scanner's steps. The scan position is the top of buffer.rest(); a
+// name may begin in the text the scan passed since it last resumed.
 // Moves finished text out of the rest until a call's name stands on top of
 // it; false when the line holds no further call. Sets token_length and
 // token_entry.
-bool get_token(LineBuffer& buffer, std::size_t from);
+bool get_token(LineBuffer& buffer);
 
 // How one step of the scan ended.
 enum class Step { rewritten, no_call, endless };

@@ -10,6 +10,8 @@ namespace {
 constexpr std::size_t kCompactBatch = 256;
 // Pieces up to this long are copied to join the short piece below them.
 constexpr std::size_t kJoinLength = 64;
+// A unit is taken apart this many pieces at a time.
+constexpr std::size_t kOpenBatch = 64;
 }  // namespace
 
 void LineBuffer::clear() {
@@ -18,7 +20,7 @@ void LineBuffer::clear() {
   rest_.clear();
   done_.clear();
   finished_.clear();
-  sealed_ = 0;
+  scan_from_ = 0;
   units_.clear();
   unit_pieces_.clear();
   reports_.clear();
@@ -95,16 +97,16 @@ void LineBuffer::write_front(std::string_view bytes) {
   std::copy(bytes.begin(), bytes.end(), front_.end() - static_cast<std::ptrdiff_t>(front_used_));
 }
 
-void LineBuffer::push_rest(const Piece& piece) {
-  if (piece.is_unit() || piece.length > kJoinLength || rest_.empty()) {
+bool LineBuffer::push_rest(const Piece& piece, bool join) {
+  if (!join || piece.is_unit() || piece.length > kJoinLength || rest_.empty()) {
     rest_.push_back(piece);
-    return;
+    return false;
   }
   Piece& top = rest_.back();
   const bool top_at_front = top.kind == Piece::Kind::written && top.at == front_used_;
   if (!top_at_front && (top.is_unit() || top.length > kJoinLength)) {
     rest_.push_back(piece);
-    return;
+    return false;
   }
   // Both may be written text, which moves as it grows: copy them first.
   std::array<char, 2 * kJoinLength> joined;
@@ -122,29 +124,79 @@ void LineBuffer::push_rest(const Piece& piece) {
   write_front(std::string_view(joined.data(), length));
   top.at = front_used_;
   top.length += length;
+  return true;
 }
 
-Piece LineBuffer::make_unit(const std::vector<Piece>& pieces, std::size_t first, std::size_t count,
-                            const Unit& summary) {
+Piece LineBuffer::make_unit(const std::vector<Piece>& pieces, const Unit& summary, bool extend) {
   Unit unit = summary;
-  unit.first = unit_pieces_.size();
-  unit.count = count;
-  unit_pieces_.insert(unit_pieces_.end(), pieces.begin() + static_cast<std::ptrdiff_t>(first),
-                      pieces.begin() + static_cast<std::ptrdiff_t>(first + count));
-  units_.push_back(unit);
+  unit.refs = 0;
+  std::size_t shared = 0;
+  std::size_t index = units_.size();
+  if (!pieces.empty() && pieces.front().is_unit()) {
+    // A format that rebuilds its call around its parameter makes a unit of
+    // the last unit and a little more, over and over: share its pieces, or
+    // take the unit over when the call being rewritten is its only holder.
+    const Unit& inner = units_[pieces.front().at];
+    if (inner.first + inner.count == unit_pieces_.size()) {
+      unit.first = inner.first;
+      unit.count = inner.count;
+      shared = 1;
+      if (extend && inner.refs == 1) {
+        index = pieces.front().at;
+        unit.refs = inner.refs;
+      }
+    }
+  }
+  if (shared == 0) {
+    unit.first = unit_pieces_.size();
+    unit.count = 0;
+  }
+  for (std::size_t i = shared; i < pieces.size(); ++i) {
+    unit_pieces_.push_back(pieces[i]);
+    ref(pieces[i]);
+  }
+  unit.count += pieces.size() - shared;
+  if (index == units_.size()) {
+    units_.push_back(unit);
+  } else {
+    units_[index] = unit;
+  }
   Piece piece;
   piece.kind = Piece::Kind::unit;
   piece.length = unit.length;
-  piece.at = units_.size() - 1;
+  piece.at = index;
   return piece;
 }
 
 void LineBuffer::open_unit() {
-  const Unit& u = units_[rest_.back().at];
+  const Piece top = rest_.back();
   rest_.pop_back();
-  for (std::size_t i = u.count; i > 0; --i) {
+  unref(top);
+  const Unit u = units_[top.at];
+  // A unit of many pieces is taken apart a batch at a time: the pieces
+  // after the batch stay together as a unit of their own.
+  std::size_t count = u.count;
+  if (count > kOpenBatch) {
+    std::size_t batch_length = 0;
+    for (std::size_t i = 0; i < kOpenBatch; ++i) batch_length += unit_pieces_[u.first + i].length;
+    Unit later;
+    later.first = u.first + kOpenBatch;
+    later.count = u.count - kOpenBatch;
+    later.length = u.length - batch_length;
+    later.passable = false;
+    later.refs = 1;
+    units_.push_back(later);
+    Piece piece;
+    piece.kind = Piece::Kind::unit;
+    piece.length = later.length;
+    piece.at = units_.size() - 1;
+    rest_.push_back(piece);
+    count = kOpenBatch;
+  }
+  for (std::size_t i = count; i > 0; --i) {
     Piece piece = unit_pieces_[u.first + i - 1];
     if (piece.kind == Piece::Kind::source) piece.id = next_id();
+    ref(piece);
     rest_.push_back(piece);
   }
 }
@@ -162,17 +214,34 @@ bool LineBuffer::finish_one_byte() {
   return true;
 }
 
-void LineBuffer::seal_before(std::size_t index) {
-  sealed_ = index;
-  if (sealed_ >= kCompactBatch) compact_done();
+void LineBuffer::resume_scan() {
+  scan_from_ = done_.size();
+  if (scan_from_ >= kCompactBatch) compact_done();
+}
+
+void LineBuffer::pass_top() {
+  const Piece top = rest_.back();
+  rest_.pop_back();
+  done_.push_back(top);
+  // A look-back for a name runs over white space, then over letters and
+  // digits: a piece with anything else before its last such run ends every
+  // look-back that reaches it, and the text before it is out of reach.
+  const std::string_view text = bytes(top);
+  std::size_t j = text.size();
+  while (j > 0 && is_space(text[j - 1])) --j;
+  while (j > 0 && is_alnum(text[j - 1])) --j;
+  if (j > 0) {
+    scan_from_ = done_.size() - 1;
+    if (scan_from_ >= kCompactBatch) compact_done();
+  }
 }
 
 void LineBuffer::compact_done() {
   if (keep_finished_) {
-    for (std::size_t i = 0; i < sealed_; ++i) finished_.append(bytes(done_[i]));
+    for (std::size_t i = 0; i < scan_from_; ++i) finished_.append(bytes(done_[i]));
   }
-  done_.erase(done_.begin(), done_.begin() + static_cast<std::ptrdiff_t>(sealed_));
-  sealed_ = 0;
+  done_.erase(done_.begin(), done_.begin() + static_cast<std::ptrdiff_t>(scan_from_));
+  scan_from_ = 0;
 }
 
 }  // namespace zaptor

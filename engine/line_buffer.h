@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +61,11 @@ struct Piece {
   bool is_unit() const { return kind == Kind::unit; }
 };
 
+// A unit's references: in the rest, in a call being walked, in a
+// replacement being made, and as a piece of another unit (never taken back,
+// so the count errs upward). A unit only the call being rewritten holds may
+// be extended instead of copied.
+
 // A parameter taken over whole, and what a walk needs to pass over it.
 struct Unit {
   std::size_t first = 0, count = 0;  // its pieces, in unit_pieces()
@@ -68,6 +74,10 @@ struct Unit {
   bool first_reported = false;       // its first byte is a reported character
   Lex exit = Lex::code;              // the lexer's state after its last byte
   std::size_t reports_begin = 0, reports_end = 0;  // in reports()
+  std::size_t refs = 0;
+  // A parameter, which a walk may pass in one step; otherwise only the rest
+  // of a unit being taken apart (see open_unit()).
+  bool passable = true;
 };
 
 class LineBuffer {
@@ -96,10 +106,8 @@ class LineBuffer {
   const std::vector<Piece>& rest() const { return rest_; }
   std::vector<Piece>& done() { return done_; }
   std::vector<Report>& reports() { return reports_; }
-  const std::vector<Unit>& units() const { return units_; }
   const Unit& unit(const Piece& piece) const { return units_[piece.at]; }
-  std::size_t unit_count() const { return units_.size(); }
-  const std::vector<Piece>& unit_pieces() const { return unit_pieces_; }
+  const std::deque<Piece>& unit_pieces() const { return unit_pieces_; }
 
   // The bytes of a piece that is no unit.
   std::string_view bytes(const Piece& piece) const {
@@ -132,10 +140,11 @@ class LineBuffer {
   }
   std::uint32_t next_id() { return ++last_id_; }
 
-  // Puts `piece` on top of the rest. A short piece is copied in front of a
-  // short piece below it, so that text which rewrites leave behind one after
-  // the other (the ends of nested calls) stays one piece.
-  void push_rest(const Piece& piece);
+  // Puts `piece` on top of the rest. With `join`, a short piece is copied in
+  // front of a short piece below it, so that the text which rewrites leave
+  // behind one after the other (the ends of nested calls) stays one piece.
+  // Returns whether it joined.
+  bool push_rest(const Piece& piece, bool join);
 
   // Reads the next physical line onto the end of source(); the offset where
   // it begins, or npos at the end of the input (always without a reader).
@@ -148,18 +157,31 @@ class LineBuffer {
   // and every copy of a parameter after its first.
   std::size_t& written() { return written_; }
 
-  // A new unit of `pieces` (none of them a partial unit).
-  Piece make_unit(const std::vector<Piece>& pieces, std::size_t first, std::size_t count, const Unit& summary);
+  // A new unit of `pieces` (none of them a partial unit). When the first
+  // of them is a unit whose pieces are the last ones any unit took, the new
+  // unit shares them and adds only the others after them; with `extend`, a
+  // first unit that nothing else holds becomes the new one.
+  Piece make_unit(const std::vector<Piece>& pieces, const Unit& summary, bool extend);
+  void ref(const Piece& piece) {
+    if (piece.is_unit()) ++units_[piece.at].refs;
+  }
+  void unref(const Piece& piece) {
+    if (piece.is_unit()) --units_[piece.at].refs;
+  }
   // Replaces the unit on top of the rest by its pieces, each a new occurrence.
   void open_unit();
 
   // Moves text from the rest to the finished part: one byte of it, taking
   // units apart as far as needed. False when the rest is empty.
   bool finish_one_byte();
-  // The finished pieces from this index on are the text the scan has passed
-  // since it last resumed (the scan looks back into it); those before may
-  // be written out or dropped.
-  void seal_before(std::size_t index);
+  // The finished pieces from scan_from() on are the text the scan may still
+  // look back into for a name; those before are written out or dropped.
+  std::size_t scan_from() const { return scan_from_; }
+  // The scan resumes after everything finished so far.
+  void resume_scan();
+  // Moves the piece on top of the rest, in which the scan found no call, to
+  // the finished part.
+  void pass_top();
 
   // Appends the bytes of `piece`, units taken apart, to `out`.
   template <typename Sink>
@@ -179,9 +201,9 @@ class LineBuffer {
   std::vector<Piece> rest_;
   std::vector<Piece> done_;
   std::string finished_;           // finished text written out of done_
-  std::size_t sealed_ = 0;         // done_ before this may be compacted
-  std::vector<Unit> units_;
-  std::vector<Piece> unit_pieces_;
+  std::size_t scan_from_ = 0;
+  std::deque<Unit> units_;         // in blocks: no copy of them all as they grow
+  std::deque<Piece> unit_pieces_;
   std::vector<Report> reports_;
   WalkMemo memo_;
   std::size_t written_ = 0;

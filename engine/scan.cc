@@ -130,7 +130,7 @@ void take_name(const Name& name) {
 // A call's name is followed by "(" after white space, so each "(" is looked
 // back from: finding the "(" goes sixteen bytes at a time, and most of them
 // are rejected by the byte before.
-bool get_token(LineBuffer& b, std::size_t from) {
+bool get_token(LineBuffer& b) {
   std::string& word = engine().scratch.word;
   std::vector<Piece>& rest = b.rest();
   while (!rest.empty()) {
@@ -142,14 +142,13 @@ bool get_token(LineBuffer& b, std::size_t from) {
     const std::string_view bytes = b.bytes(top);
     ByteFinder opens(bytes, 0, '(');
     for (std::size_t open = opens.next(); open != std::string_view::npos; open = opens.next()) {
-      if (const auto name = name_before(b, from, bytes, open, word)) {
+      if (const auto name = name_before(b, b.scan_from(), bytes, open, word)) {
         place_name(b, *name);
         take_name(*name);
         return true;
       }
     }
-    b.done().push_back(top);
-    rest.pop_back();
+    b.pass_top();
   }
   return false;
 }
@@ -165,15 +164,15 @@ ScanStatus line_scan(LineBuffer& b, std::optional<ApiIndex::Call> first) {
     take_name({std::string_view::npos, first->pch, first->length, first->entry});
     have = true;
   } else {
-    have = get_token(b, b.done().size());
+    have = get_token(b);
   }
   while (have) {
     if (FindApi(b) == Step::endless) return ScanStatus::endless_rewrite;
     // The scan resumes one character after the start of the call: what
     // stands there now is finished.
     b.finish_one_byte();
-    b.seal_before(b.done().size());
-    have = get_token(b, b.done().size());
+    b.resume_scan();
+    have = get_token(b);
   }
   return ScanStatus::ok;
 }

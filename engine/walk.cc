@@ -102,7 +102,7 @@ bool Walker::next_piece() {
       pos_ = 0;
       return true;
     }
-    if (state_ == Lex::code && cuts_.units) {
+    if (state_ == Lex::code && cuts_.units && b_.unit(piece).passable) {
       pass_unit(piece);
       s_.call.push_back(piece);
       pos_ = piece.length;
@@ -122,8 +122,8 @@ bool Walker::take_root_note() {
   const std::size_t first = reports_.size();
   copy_reports(note->reports_begin, note->reports_end);
   s_.bounds.push_back({{at, pos_}, Lex::code, first});
-  for (std::size_t i = note->commas_begin; i < note->commas_end; ++i) {
-    s_.bounds.push_back({{at, memo_.commas()[i] - piece.at}, Lex::code, reports_.size()});
+  for (std::size_t i = note->commas_begin; i < note->commas_begin + note->commas; ++i) {
+    s_.bounds.push_back({{at, pos_ + memo_.commas()[i]}, Lex::code, reports_.size()});
   }
   s_.bounds.push_back({{at, note->close - piece.at}, Lex::code, reports_.size()});
   pos_ = note->close - piece.at + 1;
@@ -151,9 +151,15 @@ bool Walker::may_start_call(std::string_view view) const {
 
 void Walker::open(std::string_view view) {
   ++depth_;
-  if (cuts_.notes && current().kind == Piece::Kind::source && may_start_call(view)) {
-    s_.opens.push_back({current_index(), pos_, depth_, reports_.size(), s_.open_commas.size()});
+  if (!cuts_.notes || current().kind != Piece::Kind::source || !may_start_call(view)) return;
+  constexpr std::size_t kMax = std::numeric_limits<std::uint32_t>::max();
+  if (pos_ > kMax || current_index() > kMax || depth_ > kMax || reports_.size() > kMax ||
+      s_.open_commas.size() > kMax) {
+    return;
   }
+  s_.opens.push_back({static_cast<std::uint32_t>(pos_), static_cast<std::uint32_t>(current_index()),
+                      static_cast<std::uint32_t>(depth_), static_cast<std::uint32_t>(reports_.size()),
+                      static_cast<std::uint32_t>(s_.open_commas.size())});
 }
 
 // True when this ")" ends the call.
@@ -166,12 +172,15 @@ bool Walker::close() {
     const CallScratch::Open o = s_.opens.back();
     s_.opens.pop_back();
     const Piece& piece = current();
-    if (o.piece == current_index() && pos_ - o.offset >= kNoteSpan) {
-      std::vector<std::size_t>& commas = memo_.commas();
-      const std::size_t begin = commas.size();
-      commas.insert(commas.end(), s_.open_commas.begin() + static_cast<std::ptrdiff_t>(o.commas),
-                    s_.open_commas.end());
-      memo_.add_note(piece.at + o.offset, {piece.at + pos_, begin, commas.size(), o.reports, reports_.size()});
+    constexpr std::size_t kMax = std::numeric_limits<std::uint32_t>::max();
+    std::vector<std::uint32_t>& commas = memo_.commas();
+    if (o.piece == current_index() && pos_ - o.offset >= kNoteSpan && pos_ - o.offset <= kMax &&
+        commas.size() + kMaxCommas < kMax && reports_.size() < kMax) {
+      const auto begin = static_cast<std::uint32_t>(commas.size());
+      commas.insert(commas.end(), s_.open_commas.begin() + o.commas, s_.open_commas.end());
+      memo_.add_note({piece.at + o.offset, piece.at + pos_, begin, o.reports,
+                      static_cast<std::uint32_t>(reports_.size()),
+                      static_cast<std::uint8_t>(commas.size() - begin)});
     }
     s_.open_commas.resize(o.commas);
   }
@@ -186,8 +195,8 @@ void Walker::comma() {
     return;
   }
   if (!s_.opens.empty() && s_.opens.back().depth == depth_ &&
-      s_.open_commas.size() - s_.opens.back().commas < kMaxCommas) {
-    s_.open_commas.push_back(current().at + pos_);
+      s_.open_commas.size() - s_.opens.back().commas < kMaxCommas && s_.opens.back().piece == current_index()) {
+    s_.open_commas.push_back(static_cast<std::uint32_t>(pos_ - s_.opens.back().offset));
   }
 }
 

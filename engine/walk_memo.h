@@ -26,6 +26,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -39,10 +40,13 @@ inline constexpr std::size_t kCheckpointStep = 64;  // source offsets that are c
 
 class WalkMemo {
  public:
+  // Indexes are 32 bits wide to keep notes small; a stretch whose indexes
+  // do not fit is not noted, and is walked again when it is met again.
   struct Note {
-    std::size_t close;                     // offset of the matching ")"
-    std::size_t commas_begin, commas_end;  // its commas' offsets, in commas()
-    std::size_t reports_begin, reports_end;  // in the line's reports
+    std::size_t open, close;               // offsets of its "(" and of the matching ")"
+    std::uint32_t commas_begin;            // its commas' offsets, in commas()
+    std::uint32_t reports_begin, reports_end;  // in the line's reports
+    std::uint8_t commas;
   };
   struct Checkpoint {
     std::uint32_t piece;  // the piece's occurrence id
@@ -52,8 +56,9 @@ class WalkMemo {
   void clear();
 
   const Note* note(std::size_t open) const;
-  void add_note(std::size_t open, const Note& note);
-  std::vector<std::size_t>& commas() { return commas_; }
+  void add_note(const Note& note);
+  // Commas are kept as their distance from the note's "(".
+  std::vector<std::uint32_t>& commas() { return commas_; }
 
   const Checkpoint* checkpoint(std::size_t offset, Lex state) const;
   void add_checkpoint(std::size_t offset, Lex state, const Checkpoint& checkpoint);
@@ -63,8 +68,12 @@ class WalkMemo {
   static std::uint64_t key(std::size_t offset, Lex state) {
     return static_cast<std::uint64_t>(offset) * kLexStates + static_cast<std::uint64_t>(state);
   }
-  std::unordered_map<std::size_t, Note> notes_;
-  std::vector<std::size_t> commas_;
+  std::size_t home(std::size_t open) const { return (open * 0x9E3779B97F4A7C15ULL >> 17) & (index_.size() - 1); }
+  void grow();
+
+  std::deque<Note> notes_;  // in blocks: no copy of them all as they grow
+  std::vector<std::uint32_t> index_;  // open addressing by "(": note number + 1, 0 when free
+  std::vector<std::uint32_t> commas_;
   std::unordered_map<std::uint64_t, Checkpoint> checkpoints_;
 };
 
