@@ -1,11 +1,13 @@
 #include "engine/source_loop.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "engine/bytes.h"
+#include "engine/line_hold.h"
 
 namespace zaptor {
 
@@ -37,41 +39,134 @@ std::optional<CallLine> find_call_line(std::string_view data, const ApiIndex& in
   return std::nullopt;
 }
 
+// How much of `data`, a stretch of one line with no call in it and no end,
+// can pass on before the line goes on: all but what may yet become a call's
+// name with the white space after it. `mid_word` tells that the word `data`
+// begins with started in text passed on already (all of it first letters).
+struct Streamed {
+  std::size_t length;
+  bool mid_word;
+};
+Streamed stream_point(std::string_view data, const ApiIndex& index, std::size_t longest, bool mid_word) {
+  std::size_t blank = data.size();
+  while (blank > 0 && is_space(data[blank - 1])) --blank;
+  std::size_t word = blank;
+  while (word > 0 && is_alnum(data[word - 1])) --word;
+  const std::string_view name = data.substr(word, blank - word);
+  if (word > 0) mid_word = false;
+  if (data.size() - word < data.size() / 2) return {word, mid_word};
+  // The word and its blanks fill much of the buffer: pass on what cannot be
+  // part of a name however the line goes on.
+  if (name.empty()) return {data.size(), false};
+  if (blank < data.size()) {
+    // The word is whole.
+    if (!index.match_word(name)) return {data.size(), false};
+    return {word, mid_word};
+  }
+  // The word may go on. A name starts within the first letters it begins
+  // with, and no name is longer than `longest`.
+  std::size_t run = 0;
+  while (run < name.size() && index.is_first_letter(name[run])) ++run;
+  if (name.size() > run + longest) return {data.size(), false};
+  if (run == name.size() && name.size() > longest) return {data.size() - longest, true};
+  return {word, mid_word};
+}
+
+// What passes on without the engine: to the echo, and to the copy, where a
+// line whose start passes before its end waits in the hold.
+class Passer {
+ public:
+  Passer(Output* echo, Output* copy_to) : echo_(echo), copy_to_(copy_to) {}
+
+  void pass(std::string_view bytes) {
+    if (echo_ != nullptr) echo_->write(bytes);
+    if (copy_to_ == nullptr) return;
+    if (holding_) {
+      const std::size_t newline = bytes.find('\n');
+      if (newline == std::string_view::npos) {
+        hold_.append(bytes);
+        return;
+      }
+      hold_.append(bytes.substr(0, newline + 1));
+      release();
+      bytes.remove_prefix(newline + 1);
+    }
+    const std::size_t last = bytes.rfind('\n');
+    const std::size_t whole = last == std::string_view::npos ? 0 : last + 1;
+    copy_to_->write(bytes.substr(0, whole));
+    if (whole < bytes.size()) {
+      hold_.append(bytes.substr(whole));
+      holding_ = true;
+    }
+  }
+  void pass_echo_only(std::string_view bytes) {
+    if (echo_ != nullptr) echo_->write(bytes);
+  }
+  // The line being held ends with what the engine writes now.
+  void release() {
+    if (holding_) hold_.write_to(*copy_to_);
+    holding_ = false;
+  }
+
+ private:
+  Output* echo_;
+  Output* copy_to_;
+  LineHold hold_;
+  bool holding_ = false;
+};
+
 }  // namespace
 
 SourceResult process_source(LineReader& source, Output* copy_to) {
   EngineState& e = engine();
-  Output* echo = e.bVerbose ? e.fp_err : nullptr;
+  Passer passer(e.bVerbose ? e.fp_err : nullptr, copy_to);
   LineBuffer buffer(copy_to != nullptr);
-  for (;;) {
-    // Lines without a call pass straight through.
-    const std::string_view data = source.peek();
-    if (data.empty()) return {ScanStatus::ok, source.lines_read() + 1};
+  std::size_t longest = 0;
+  for (const _apitype& entry : e.apilist) longest = std::max(longest, static_cast<std::size_t>(std::max(entry.cb, 0)));
+  bool mid_word = false;
+  for (std::string_view data = source.peek();; data = source.peek()) {
+    if (data.empty()) {
+      passer.release();
+      return {ScanStatus::ok, source.lines_read() + 1};
+    }
+    // Lines without a call pass straight through; so does a long line as far
+    // as no call shows in it.
     const std::optional<CallLine> call_line = find_call_line(data, e.index);
     std::size_t plain = 0;
     if (call_line) {
       plain = call_line->start;
+    } else if (const std::size_t last_newline = data.rfind('\n'); last_newline != std::string_view::npos) {
+      plain = last_newline + 1;
+      mid_word = false;
     } else {
-      const std::size_t last_newline = data.rfind('\n');
-      plain = last_newline == std::string_view::npos ? 0 : last_newline + 1;
+      const Streamed streamed = stream_point(data, e.index, longest, mid_word);
+      plain = streamed.length;
+      mid_word = streamed.mid_word;
+      if (plain == 0 && source.peek_more().size() > data.size()) continue;
     }
     if (plain > 0) {
-      const std::string_view through = data.substr(0, plain);
-      if (echo != nullptr) echo->write(through);
-      if (copy_to != nullptr) copy_to->write(through);
+      passer.pass(data.substr(0, plain));
       source.consume(plain);
       continue;
     }
 
+    // A line with a call, or what is left of one whose start passed already.
     buffer.clear();
     const std::uint64_t line = source.lines_read() + 1;
-    if (!buffer.append_line(source)) return {ScanStatus::ok, line};
-    if (echo != nullptr) echo->write(buffer.source());
+    if (!buffer.append_line(source)) {
+      passer.release();
+      return {ScanStatus::ok, line};
+    }
+    mid_word = false;
+    passer.pass_echo_only(buffer.source());
     std::optional<ApiIndex::Call> first;
     if (call_line) first = call_line->first;
     const ScanStatus status = line_scan(buffer, first);
     if (status == ScanStatus::endless_rewrite) return {status, line};
-    if (copy_to != nullptr) buffer.write_to(*copy_to);
+    if (copy_to != nullptr) {
+      passer.release();
+      buffer.write_to(*copy_to);
+    }
   }
 }
 

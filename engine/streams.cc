@@ -15,13 +15,24 @@ LineReader::LineReader(std::FILE* file) : file_(file) {}
 
 LineReader::LineReader(std::string_view text) : pending_(text), at_end_(true) {}
 
-bool LineReader::refill() {
+bool LineReader::refill() { return read_after(0); }
+
+std::string_view LineReader::peek_more() {
+  if (pending_.size() < kChunk) read_after(pending_.size());
+  return pending_;
+}
+
+// Reads into the chunk after the last `keep` pending bytes, which move to
+// its front.
+bool LineReader::read_after(std::size_t keep) {
   if (at_end_ || failed()) return false;
   if (chunk_ == nullptr) chunk_ = std::make_unique_for_overwrite<char[]>(kChunk);
+  if (keep > 0) std::memmove(chunk_.get(), pending_.data() + pending_.size() - keep, keep);
   errno = 0;
-  const std::size_t got = std::fread(chunk_.get(), 1, kChunk, file_);
-  pending_ = std::string_view(chunk_.get(), got);
-  if (got < kChunk) {
+  const std::size_t want = kChunk - keep;
+  const std::size_t got = std::fread(chunk_.get() + keep, 1, want, file_);
+  pending_ = std::string_view(chunk_.get(), keep + got);
+  if (got < want) {
     if (std::ferror(file_)) {
       error_ = errno != 0 ? errno : EIO;
     } else {

@@ -29,7 +29,10 @@ class LineReader {
     if (pending_.empty()) refill();
     return pending_;
   }
-  // Hands out the first `count` bytes of peek(), which end a line.
+  // Reads more after what peek() shows, keeping it; the same when the read
+  // buffer is full or the input has ended.
+  std::string_view peek_more();
+  // Hands out the first `count` bytes of peek().
   void consume(std::size_t count);
 
   // Reads ahead so that an unreadable source shows before anything is done
@@ -42,6 +45,7 @@ class LineReader {
 
  private:
   bool refill();
+  bool read_after(std::size_t keep);
 
   std::FILE* file_ = nullptr;
   // Allocated at the first read and never cleared: a stream's reader fills
