@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -407,23 +408,133 @@ TEST(Endless, FormatThatRecreatesItsCallIsStopped) {
   EXPECT_EQ(run.out, "line one\n");
 }
 
-TEST(Endless, CycleThroughTwoEntriesAndThroughAParameter) {
-  load({{"WinA", " WinB(%s)", {0}}, {"WinB", " WinA(%s)", {0}}});
-  EXPECT_EQ(convert("WinA(x)\n").status, ScanStatus::endless_rewrite);
-  // The name travels inside a parameter before it is rewritten again.
-  load({{"X", " Y(X())", {}}, {"Y", " %s", {0}}});
-  EXPECT_EQ(convert("X()\n").status, ScanStatus::endless_rewrite);
-  load({{"WinA", " WinA(%s%s)", {0, 0}}});
-  EXPECT_EQ(convert("WinA(x)\n").status, ScanStatus::endless_rewrite);
+// However the name comes back: from the format, from a parameter, from
+// both joined, cut out by a precision, or handed between two entries.
+TEST(Endless, EveryWayANameComesBackIsStopped) {
+  struct Case {
+    std::vector<Entry> table;
+    std::string source;
+  };
+  const std::vector<Case> cases = {
+      {{{"WinA", " WinB(%s)", {0}}, {"WinB", " WinA(%s)", {0}}}, "WinA(x)\n"},
+      {{{"X", " Y(X())", {}}, {"Y", " %s", {0}}}, "X()\n"},
+      {{{"WinA", " WinA(%s%s)", {0, 0}}}, "WinA(x)\n"},
+      {{{"WinA", "-%s(%s)", {0, 0}}}, "x = WinA(WinA);\n"},
+      {{{"WinA", " %s(%s)", {0, 0}}}, "x = WinA(WinA);\n"},
+      {{{"WinA", "-%sinA(%s)", {0, 0}}}, "x = WinA(W);\n"},
+      {{{"WinA", "-%.5s%s)", {0, 0}}}, "x = WinA(WinA(x));\n"},
+      {{{"WinA", "-%s(%s,%s)", {0, 1, 0}}, {"WinB", "-%s(%s,%s)", {0, 1, 0}}}, "x = WinA(WinB,WinA);\n"},
+      {{{"WinA", "-%s%s(%s%s)", {0, 1, 0, 1}}}, "x = WinA(Wi,nA);\n"},
+  };
+  for (const Case& c : cases) {
+    load(c.table);
+    EXPECT_EQ(convert(c.source).status, ScanStatus::endless_rewrite) << c.source;
+  }
+}
+
+TEST(Endless, ATableOfManyEntriesStopsItAsSoon) {
+  std::vector<Entry> table = {{"WinA", "-%s(%s)", {0, 0}}};
+  std::vector<std::string> names;
+  for (int i = 0; i < 50000; ++i) names.push_back("Win" + std::to_string(i));
+  for (const std::string& name : names) table.push_back({name.c_str(), "<%s>", {0}});
+  load(table);
+  EXPECT_EQ(convert("x = WinA(WinA);\n").status, ScanStatus::endless_rewrite);
 }
 
 TEST(Endless, ChainsThatEndAreNotStopped) {
-  // A rename to another tabled call, and a format that rebuilds its call
-  // from a shrinking parameter.
+  // A rename to another tabled call, a format that rebuilds its call from a
+  // shrinking parameter, and one that swallows a ")" of the source each time.
   load({{"WinA", " WinB(%s, 0)", {0}}, {"WinB", "B<%s>", {0}}});
   EXPECT_EQ(rewrite("WinA(x);\n"), " B<x>;\n");
   load({{"X", " X%s", {0}}});
   EXPECT_EQ(rewrite("X((((y))));\n"), "    Xy;\n");
+  load({{"WinA", "-WinA(%s", {0}}});
+  EXPECT_EQ(convert("WinA(y) a) b) c) d)\nnext line\n").out, "-----WinA(y a b c d\nnext line\n");
+  std::string in = "WinA(y)", out(2001, '-');
+  for (int i = 0; i < 2000; ++i) in += " a)";
+  out += "WinA(y";
+  for (int i = 0; i < 2000; ++i) out += " a";
+  EXPECT_EQ(rewrite(in + "\n"), out + "\n");
+}
+
+// A parameter used twice doubles at every level of nesting: ten levels
+// convert, forty would ask for 2^40 bytes and are stopped.
+TEST(Growth, OutputOutOfAllProportionIsStopped) {
+  load({{"WinA", "(%s%s)", {0, 0}}});
+  const auto nested = [](int depth) {
+    std::string in;
+    for (int i = 0; i < depth; ++i) in += "WinA(";
+    in += "ab";
+    for (int i = 0; i < depth; ++i) in += ")";
+    return in;
+  };
+  std::string expected = "ab";
+  for (int i = 0; i < 10; ++i) expected = "(" + expected + expected + ")";
+  EXPECT_EQ(rewrite("x = " + nested(10) + ";\n"), "x = " + expected + ";\n");
+  EXPECT_EQ(convert("x = " + nested(40) + ";\n").status, ScanStatus::endless_rewrite);
+  // A width asks for blanks the same way.
+  load({{"WinA", "%2000000000s", {0}}});
+  EXPECT_EQ(convert("WinA(x)\n").status, ScanStatus::endless_rewrite);
+}
+
+// Parameters move, change places and are rebuilt around, over calls nested
+// deep, with and without the engine's short cuts: the same bytes.
+TEST(LongNesting, ShortCutsGiveThePlainBytes) {
+  const std::vector<std::vector<Entry>> tables = {
+      {{"WinA", "Foo(%s, %s)", {0, 1}}},
+      {{"WinA", "Foo(%s, %s)", {1, 0}}},
+      {{"WinA", "-WinA(%s", {0}}},
+      {{"WinA", "<%.300s|%s>", {0, 1}}},
+  };
+  std::string nest;
+  for (int i = 0; i < 400; ++i) nest += "WinA(x /* " + std::to_string(i) + "; */ ";
+  nest += "core";
+  for (int i = 0; i < 400; ++i) nest += ", 'y') a) b)";
+  for (const auto& table : tables) {
+    load(table);
+    const std::string fast = rewrite(nest + "\n");
+    engine().short_cuts = {false, false, false};
+    EXPECT_EQ(rewrite(nest + "\n"), fast) << table[0].format;
+    engine().short_cuts = {};
+  }
+}
+
+// Every tail of a long word of first letters is a candidate; a long name
+// is found in it in one pass.
+TEST(Rewrite, LongRunOfFirstLettersBeforeTheParenthesis) {
+  const std::string name(70, 'W');
+  load({{name.c_str(), "<%s>", {0}}});
+  EXPECT_EQ(rewrite(std::string(5000, 'W') + "(x)\n"), std::string(4930, 'W') + "<x>\n");
+  EXPECT_EQ(rewrite(std::string(69, 'W') + "(x)\n"), std::string(69, 'W') + "(x)\n");
+}
+
+// A line longer than the reader's buffer passes through while no call shows
+// in it; the reports of a call at its end still come before it.
+TEST(LongLine, PassesThroughAndReportsComeFirst) {
+  load({{"WinA", "<%s>", {0}}});
+  std::string prefix;
+  while (prefix.size() < 3000000) prefix += "x = y + (z); Win ";
+  std::string text = prefix + "WinA(a;b) tail\nnext\n";
+  std::string expected = "Invalid character ;\nInvalid character ;\n" + prefix + "<a;b> tail\nnext\n";
+  EXPECT_EQ(rewrite(text), expected);
+  // Through a stream, whose buffer ends inside the line, and inside a name.
+  for (const std::size_t cut : {std::size_t{0}, std::size_t{2}}) {
+    const std::string streamed = prefix.substr(0, (1 << 18) - cut) + "WinA(q)" + prefix + "\n";
+    std::FILE* file = ::fmemopen(const_cast<char*>(streamed.data()), streamed.size(), "rb");
+    ASSERT_NE(file, nullptr);
+    std::string out;
+    {
+      LineReader reader(file);
+      Output sink(out);
+      engine().fp_src = &reader;
+      engine().fp_dst = &sink;
+      process_source(reader, &sink);
+      engine().fp_src = nullptr;
+      engine().fp_dst = nullptr;
+    }
+    std::fclose(file);
+    EXPECT_EQ(out, prefix.substr(0, (1 << 18) - cut) + "<q>" + prefix + "\n") << cut;
+  }
 }
 
 TEST(Tally, Examples) {

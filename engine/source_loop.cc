@@ -124,7 +124,12 @@ SourceResult process_source(LineReader& source, Output* copy_to) {
   std::size_t longest = 0;
   for (const _apitype& entry : e.apilist) longest = std::max(longest, static_cast<std::size_t>(std::max(entry.cb, 0)));
   bool mid_word = false;
-  for (std::string_view data = source.peek();; data = source.peek()) {
+  // Output that failed will not come back: reading on would be for nothing,
+  // and an endless input would never end.
+  const auto output_failed = [&] {
+    return (copy_to != nullptr && copy_to->failed()) || (e.fp_dst != nullptr && e.fp_dst->failed());
+  };
+  for (std::string_view data = source.peek(); !output_failed(); data = source.peek()) {
     if (data.empty()) {
       passer.release();
       return {ScanStatus::ok, source.lines_read() + 1};
@@ -168,6 +173,7 @@ SourceResult process_source(LineReader& source, Output* copy_to) {
       buffer.write_to(*copy_to);
     }
   }
+  return {ScanStatus::ok, source.lines_read() + 1};
 }
 
 void report_error(std::string_view program, std::string_view what) {

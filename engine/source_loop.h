@@ -16,7 +16,8 @@ struct SourceResult {
 
 // Reads `source` line by line and scans each line; after each scan the whole
 // buffer is written to `copy_to` (when given). With engine().bVerbose every
-// line read is echoed to engine().fp_err.
+// line read is echoed to engine().fp_err. Stops early when `copy_to` or
+// engine().fp_dst has failed.
 SourceResult process_source(LineReader& source, Output* copy_to);
 
 // Messages on the standard error, prefixed with the program's name.

@@ -1,6 +1,8 @@
 // tallyx: lists the message of every WinSendMsg, WinPostMsg and
 // WinSendDlgItemMsg call in a C source.
 #include <cstdio>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "engine/source_loop.h"
@@ -21,9 +23,7 @@ int useage(Output& out) {
   return kUsageStatus;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   if (!claim_standard_streams()) {
     report_error(kProgram, "cannot write to the standard output: it is closed");
     return 1;
@@ -50,12 +50,7 @@ int main(int argc, char** argv) {
   init_dat(0);
 
   int status = 0;
-  try {
-    process_source(source, nullptr);
-  } catch (const std::bad_alloc&) {
-    report_error(kProgram, "out of memory");
-    status = 1;
-  }
+  process_source(source, nullptr);
   if (source.failed()) {
     report_errno(kProgram, "cannot read " + src, source.error());
     status = 1;
@@ -66,4 +61,19 @@ int main(int argc, char** argv) {
     status = 1;
   }
   return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    report_error(kProgram, "out of memory");
+  } catch (const std::length_error&) {
+    report_error(kProgram, "out of memory");
+  } catch (const std::exception& error) {
+    report_error(kProgram, error.what());
+  }
+  return 1;
 }

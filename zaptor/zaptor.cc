@@ -1,6 +1,13 @@
 // zaptor: rewrites the calls of the functions listed in zaptor.bin into the
 // text their entries' formats build from each call's parameters.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "engine/source_loop.h"
@@ -8,6 +15,7 @@
 #include "options/myopt.h"
 #include "zaptor/compiled.h"
 #include "zaptor/destination.h"
+#include "zaptor/replacing_file.h"
 
 using namespace zaptor;
 
@@ -39,14 +47,36 @@ std::string damage_message(const LoadResult& table) {
          " records but holds " + std::to_string(table.loaded);
 }
 
-// Loads the table; false (with a message) when it cannot be used.
-bool load_table(Output& console, bool bDump, int& status) {
-  std::FILE* fp_dat = std::fopen(chBinFile.c_str(), "rb");
-  if (fp_dat == nullptr) {
+// Opens the macro file without waiting on it: a FIFO that nobody writes
+// would block the run forever. Null, with a message, when it cannot be used.
+std::FILE* open_macro_file(Output& console, int& status) {
+  const int fd = ::open(chBinFile.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
     console.write("Failed to open DataFile " + chBinFile + "\n");
     status = 1;
-    return false;
+    return nullptr;
   }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+    ::close(fd);
+    report_error(kProgram, chBinFile + " is a FIFO or socket, not a macro file; nothing done");
+    status = 1;
+    return nullptr;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::FILE* file = ::fdopen(fd, "rb");
+  if (file == nullptr) {
+    ::close(fd);
+    report_errno(kProgram, "cannot read " + chBinFile, errno);
+    status = 1;
+  }
+  return file;
+}
+
+// Loads the table; false (with a message) when it cannot be used.
+bool load_table(Output& console, bool bDump, int& status) {
+  std::FILE* fp_dat = open_macro_file(console, status);
+  if (fp_dat == nullptr) return false;
   const LoadResult table = read_compiled(fp_dat);
   std::fclose(fp_dat);
   if (table.read_error != 0) {
@@ -66,7 +96,14 @@ bool load_table(Output& console, bool bDump, int& status) {
   return true;
 }
 
-// Converts src into dst; the exit status.
+std::string endless_message(const std::string& src, std::uint64_t line, const std::string& dst) {
+  return src + ":" + std::to_string(line) + ": the rewrites of this line write more than " +
+         std::to_string(kGrowthRatio) + " times its length (and over " + std::to_string(kGrowthFloor >> 20) +
+         " MiB): a format that keeps re-creating its call, or output out of all proportion; " + dst +
+         " left as it was";
+}
+
+// Converts src into dst; the exit status. dst changes only when all went well.
 int convert(Output& console, const std::string& src, const std::string& dst) {
   std::FILE* in = std::fopen(src.c_str(), "rb");
   if (in == nullptr) {
@@ -85,13 +122,13 @@ int convert(Output& console, const std::string& src, const std::string& dst) {
     std::fclose(in);
     return finish(console, 1);
   }
-  std::FILE* out_file = std::fopen(dst.c_str(), "wb");
-  if (out_file == nullptr) {
+  ReplacingFile out_file;
+  if (!out_file.open(dst)) {
     console.write("Could not open " + dst + "\n");
     std::fclose(in);
     return finish(console, 1);
   }
-  Output destination(out_file);
+  Output destination(out_file.stream());
   Output echo(stderr);
   EngineState& e = engine();
   e.fp_src = &source;
@@ -99,35 +136,29 @@ int convert(Output& console, const std::string& src, const std::string& dst) {
   e.fp_err = &echo;
 
   int status = 0;
-  try {
-    const SourceResult result = process_source(source, &destination);
-    if (result.status == ScanStatus::endless_rewrite) {
-      echo.flush();
-      report_error(kProgram, src + ":" + std::to_string(result.line) +
-                                 ": a format keeps re-creating the call it rewrites; stopped");
-      status = 1;
-    }
-  } catch (const std::bad_alloc&) {
-    echo.flush();
-    report_error(kProgram, "out of memory");
+  const SourceResult result = process_source(source, &destination);
+  echo.flush();
+  if (result.status == ScanStatus::endless_rewrite) {
+    report_error(kProgram, endless_message(src, result.line, dst));
     status = 1;
   }
-  echo.flush();
   if (source.failed()) {
     report_errno(kProgram, "cannot read " + src, source.error());
     status = 1;
   }
   std::fclose(in);
-  if (!destination.close()) {
+  if (!destination.flush()) {
     report_errno(kProgram, "cannot write " + dst, destination.error());
+    status = 1;
+  }
+  if (status == 0 && !out_file.commit()) {
+    report_errno(kProgram, "cannot write " + dst, errno);
     status = 1;
   }
   return finish(console, status);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   if (!claim_standard_streams()) {
     report_error(kProgram, "cannot write to the standard output: it is closed");
     return 1;
@@ -160,4 +191,21 @@ int main(int argc, char** argv) {
   // closed standard output.
   if (!console.flush()) return finish(console, 1);
   return convert(console, src, dst);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Whatever fails, the run ends with a message; the destination's
+  // temporary file is gone with the stack.
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    report_error(kProgram, "out of memory");
+  } catch (const std::length_error&) {
+    report_error(kProgram, "out of memory");
+  } catch (const std::exception& error) {
+    report_error(kProgram, error.what());
+  }
+  return 1;
 }

@@ -5,18 +5,19 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
 #include "zaptor/compiled.h"
+#include "zaptor/replacing_file.h"
 #include "zaptor/table_text.h"
 
 namespace zaptor {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr std::string_view kUsage =
     "usage: zaptor-table compile TABLE.txt OUT.bin\n"
@@ -28,10 +29,15 @@ void complain(const std::string& message) {
 
 std::string reason(int error) { return std::strerror(error != 0 ? error : EIO); }
 
-int usage(std::FILE* to, int status) {
-  std::fwrite(kUsage.data(), 1, kUsage.size(), to);
-  return status;
+// Writes all of `bytes` to a standard stream; false (with a message) on error.
+bool write_all(std::FILE* to, std::string_view bytes) {
+  errno = 0;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), to) == bytes.size() && std::fflush(to) == 0) return true;
+  complain(std::string("cannot write the standard ") + (to == stdout ? "output" : "error") + ": " + reason(errno));
+  return false;
 }
+
+int usage(std::FILE* to, int status) { return write_all(to, kUsage) ? status : 1; }
 
 bool read_text_file(const std::string& path, std::string& text) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -53,69 +59,17 @@ bool read_text_file(const std::string& path, std::string& text) {
   return true;
 }
 
-// Writes all of `bytes` to `file` and closes it; false with errno on error.
-bool write_and_close(std::FILE* file, std::string_view bytes, int& error) {
-  errno = 0;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  ok = std::fflush(file) == 0 && ok;
-  error = errno;
-  if (std::fclose(file) != 0 && ok) {
-    ok = false;
-    error = errno;
-  }
-  return ok;
-}
-
 // Replaces `path` with `bytes` so that a failure leaves whatever stood there
-// before: the bytes go to a new file in the same directory, which is renamed
-// over the old one only when it is complete. A path that is not a regular
-// file (a device, a pipe) cannot be replaced and is written to directly.
+// before (see replacing_file.h).
 bool write_output(const std::string& path, std::string_view bytes) {
-  std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  if (fs::exists(status) && !fs::is_regular_file(status)) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-      complain("cannot open " + path + ": " + reason(errno));
-      return false;
-    }
-    int error = 0;
-    if (!write_and_close(file, bytes, error)) {
-      complain("cannot write " + path + ": " + reason(error));
-      return false;
-    }
-    return true;
-  }
-
-  // Through a symbolic link the file it names is replaced, not the link.
-  fs::path target = path;
-  if (fs::exists(status)) {
-    fs::path resolved = fs::canonical(target, ec);
-    if (!ec) target = std::move(resolved);
-  }
-  std::string temporary;
-  std::FILE* file = nullptr;
-  for (int attempt = 0; attempt < 1000 && file == nullptr; ++attempt) {
-    temporary = target.string() + ".tmp" + std::to_string(attempt);
-    errno = 0;
-    file = std::fopen(temporary.c_str(), "wbx");  // never reuses an existing file
-    if (file == nullptr && errno != EEXIST) break;
-  }
-  if (file == nullptr) {
-    complain("cannot create a temporary file for " + path + ": " + reason(errno));
-    return false;
-  }
-  int error = 0;
-  if (!write_and_close(file, bytes, error)) {
-    std::remove(temporary.c_str());
-    complain("cannot write " + path + ": " + reason(error));
+  ReplacingFile file;
+  if (!file.open(path)) {
+    complain("cannot open " + path + ": " + reason(errno));
     return false;
   }
   errno = 0;
-  if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-    error = errno;
-    std::remove(temporary.c_str());
-    complain("cannot replace " + path + ": " + reason(error));
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file.stream()) != bytes.size() || !file.commit()) {
+    complain("cannot write " + path + ": " + reason(errno));
     return false;
   }
   return true;
@@ -123,7 +77,7 @@ bool write_output(const std::string& path, std::string_view bytes) {
 
 int compile(const std::string& table, const std::string& out) {
   std::error_code ec;
-  if (fs::equivalent(table, out, ec)) {
+  if (std::filesystem::equivalent(table, out, ec)) {
     complain(out + " is the table " + table + " itself; it is left as it is");
     return 1;
   }
@@ -168,13 +122,7 @@ int decompile(const std::string& in) {
                "; compile will refuse it until it is shortened");
     }
   }
-  const std::string text = format_table_text(decoded.entries);
-  int error = 0;
-  if (!write_and_close(stdout, text, error)) {
-    complain("cannot write the standard output: " + reason(error));
-    return 1;
-  }
-  return 0;
+  return write_all(stdout, format_table_text(decoded.entries)) ? 0 : 1;
 }
 
 int run(const std::vector<std::string>& args) {
@@ -188,5 +136,14 @@ int run(const std::vector<std::string>& args) {
 }  // namespace zaptor
 
 int main(int argc, char** argv) {
-  return zaptor::run(std::vector<std::string>(argv, argv + argc));
+  try {
+    return zaptor::run(std::vector<std::string>(argv, argv + argc));
+  } catch (const std::bad_alloc&) {
+    zaptor::complain("out of memory");
+  } catch (const std::length_error&) {
+    zaptor::complain("out of memory");
+  } catch (const std::exception& error) {
+    zaptor::complain(error.what());
+  }
+  return 1;
 }
