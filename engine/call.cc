@@ -52,16 +52,21 @@ void for_each_param_piece(const CallScratch& s, std::size_t k, F&& f) {
 struct Param {
   std::size_t length = 0;
   std::size_t pieces = 0;
+  std::uint64_t walked = 0;  // bytes the walk read in it
+  bool one_unit = false;     // it is one unit, whole
 };
 
 std::array<Param, kParams> measure_params(const CallScratch& s) {
   std::array<Param, kParams> params{};
   const std::size_t count = std::min(kParams, s.bounds.size() - 1);
   for (std::size_t k = 0; k < count; ++k) {
-    for_each_param_piece(s, k, [&](const Piece&, std::size_t lo, std::size_t hi) {
+    for_each_param_piece(s, k, [&](const Piece& piece, std::size_t lo, std::size_t hi) {
       params[k].length += hi - lo;
       ++params[k].pieces;
+      params[k].one_unit = piece.is_unit();
     });
+    params[k].one_unit = params[k].one_unit && params[k].pieces == 1;
+    params[k].walked = s.bounds[k + 1].walked - s.bounds[k].walked;
   }
   return params;
 }
@@ -69,7 +74,7 @@ std::array<Param, kParams> measure_params(const CallScratch& s) {
 // Appends bytes [lo, hi) of `piece` to `out`, taking units apart only as
 // far as the cut needs. Units nest as deep as the rewrites that made them:
 // no recursion.
-void append_slice(const LineBuffer& b, const Piece& piece, std::size_t lo, std::size_t hi, std::vector<Piece>& out) {
+void append_slice(LineBuffer& b, const Piece& piece, std::size_t lo, std::size_t hi, std::vector<Piece>& out) {
   struct Cut {
     Piece piece;
     std::size_t lo, hi;
@@ -79,6 +84,7 @@ void append_slice(const LineBuffer& b, const Piece& piece, std::size_t lo, std::
   while (!work.empty()) {
     const Cut cut = work.back();
     work.pop_back();
+    b.add_work(1);
     if (cut.lo >= cut.hi) continue;
     if (!cut.piece.is_unit()) {
       out.push_back(LineBuffer::head(LineBuffer::tail(cut.piece, cut.lo), cut.hi - cut.lo));
@@ -128,9 +134,13 @@ Piece param_unit(LineBuffer& b, CallScratch& s, std::size_t k, std::size_t lengt
   return b.make_unit(s.param_pieces, summary, only_whole);
 }
 
-// The bytes the replacement writes itself; copies of a parameter after its
-// first count as written too.
-std::size_t written_by(const std::vector<FormatPiece>& pieces, const _apitype& entry) {
+bool takes_whole(const FormatPiece& fp, const Param& param) { return fp.offset == 0 && fp.length == param.length; }
+
+// The bytes the replacement writes itself. Copies of a parameter after its
+// first, and the parts of it that a precision cuts out, are new text too:
+// a later walk cannot pass over them as over the parameter it walked.
+std::size_t written_by(const std::vector<FormatPiece>& pieces, const _apitype& entry,
+                       const std::array<Param, kParams>& params) {
   std::size_t written = 0;
   std::array<bool, kParams> used{};
   for (const FormatPiece& piece : pieces) {
@@ -139,14 +149,18 @@ std::size_t written_by(const std::vector<FormatPiece>& pieces, const _apitype& e
       continue;
     }
     const auto param = static_cast<std::size_t>(entry.iOrder[static_cast<std::size_t>(piece.arg)]);
-    if (used[param]) written += piece.length;
+    if (used[param] || !takes_whole(piece, params[param])) written += piece.length;
     used[param] = true;
   }
   return written;
 }
 
 // The replacement's pieces, from the format's output.
-bool takes_whole(const FormatPiece& fp, const Param& param) { return fp.offset == 0 && fp.length == param.length; }
+// A parameter taken over whole becomes a unit, which later walks pass in one
+// step: one of several pieces, and one that this walk had to read at length.
+bool wants_unit(const Param& param) {
+  return !param.one_unit && (param.pieces > 1 || (param.length >= kNoteSpan && param.walked >= kNoteSpan));
+}
 
 void build_replacement(LineBuffer& b, CallScratch& s, const _apitype& entry, const std::array<Param, kParams>& params) {
   s.replacement.clear();
@@ -171,7 +185,7 @@ void build_replacement(LineBuffer& b, CallScratch& s, const _apitype& entry, con
       continue;
     }
     const auto k = static_cast<std::size_t>(entry.iOrder[static_cast<std::size_t>(fp.arg)]);
-    if (takes_whole(fp, params[k]) && params[k].pieces > 1) {
+    if (takes_whole(fp, params[k]) && wants_unit(params[k])) {
       if (!units[k]) units[k] = param_unit(b, s, k, params[k].length, !cut[k]);
       s.replacement.push_back(*units[k]);
       continue;
@@ -230,14 +244,18 @@ Step found(LineBuffer& b, int index) {
   // line write a bounded amount, they end. Rewriting that never ends must
   // write without bound, and is stopped when it passes the budget; so is a
   // table that makes a line grow out of all proportion.
-  b.written() += written_by(s.pieces, entry);
+  b.written() += written_by(s.pieces, entry, params) + s.rewalked;
   if (b.written() > std::max(kGrowthFloor, kGrowthRatio * b.source().size())) return Step::endless;
 
   report_invalid(b.reports(), s.bounds.front().reports, s.bounds.back().reports);
   build_replacement(b, s, entry, params);
+  e.work += s.pieces.size() + s.replacement.size() + (s.bounds.back().reports - s.bounds.front().reports);
   if (e.bEchoFormatted && e.fp_dst != nullptr) {
     Output& out = *e.fp_dst;
-    const auto write = [&](std::string_view bytes) { out.write(bytes); };
+    const auto write = [&](std::string_view bytes) {
+      e.work += bytes.size() + 1;
+      out.write(bytes);
+    };
     for (const Piece& piece : s.replacement) b.emit(piece, write);
   }
   // Only the replacement's end joins what follows it: its start is about

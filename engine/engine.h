@@ -39,8 +39,10 @@ struct CallScratch {
     CallPosition at;
     Lex before;
     std::size_t reports;
+    std::uint64_t walked;  // bytes the walk read up to here
   };
   std::vector<Bound> bounds;
+  std::size_t rewalked = 0;  // bytes of parameters walked again inside a literal or comment
   // Opens stay small, since deep nesting holds many: one whose numbers do
   // not fit 32 bits is not kept, and its stretch is not noted.
   struct Open {
@@ -85,6 +87,10 @@ struct EngineState {
   Output* fp_dst = nullptr;       // reports and echoed replacements
   Output* fp_err = nullptr;       // verbose echo
   ShortCuts short_cuts;
+  // What the engine did, in bytes it read, copied or wrote and pieces it
+  // moved, so that tests can bound its cost by its input and output.
+  std::uint64_t work = 0;
+  std::uint64_t written = 0;  // what the lines' rewrites wrote (LineBuffer::written()), in all
   ApiIndex index;                 // built by index_table()
   std::vector<std::unique_ptr<CompiledFormat>> formats;  // by entry, read at first use
 

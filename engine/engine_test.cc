@@ -537,6 +537,46 @@ TEST(LongLine, PassesThroughAndReportsComeFirst) {
   }
 }
 
+// What the engine does stays in proportion to what it reads and writes, for
+// every shape of input and table (counted, not timed).
+TEST(Cost, InProportionToInputAndOutput) {
+  struct Shape {
+    const char* what;
+    std::vector<Entry> table;
+    std::string source;
+  };
+  const auto times = [](std::string_view text, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += text;
+    return out;
+  };
+  constexpr int n = 3000;
+  const std::string nest = times("WinA(", n) + "x" + times(", y)", n);
+  const std::string name(70, 'W');
+  const std::vector<Shape> shapes = {
+      {"moved", {{"WinA", "Foo(%s, %s)", {0, 1}}}, nest + "\n"},
+      {"swapped", {{"WinA", "Foo(%s, %s)", {1, 0}}}, nest + "\n"},
+      {"dropped", {{"WinA", "Foo(%s)", {1}}}, nest + "\n"},
+      {"one shorter", {{"WinA", "-WinA(%s", {0}}}, "WinA(y)" + times(" a)", n) + "\n"},
+      {"letters", {{name.c_str(), "<%s>", {0}}}, times("W", 20 * n) + "(x)\n"},
+      {"parentheses", {{"WinA", "<%s>", {0}}}, "WinA(" + times("(", 20 * n) + times(")", 20 * n) + ")\n"},
+      {"open lines", {{"WinA", "<%s>", {0}}}, times("WinA(\n", n)},
+      {"commented", {{"WinA", "<%s>", {0}}}, times("// WinA(h, M,\n", n)},
+      {"block comment", {{"WinA", "<%s>", {0}}}, times("/* WinA(h,\n", n)},
+      {"open in strings", {{"WinA", "<%s>", {0}}}, times("\"WinA( x ", n) + "\n"},
+      {"endless over a long parameter", {{"WinA", "-WinA(%s)", {0}}}, "WinA(" + times("y + z ", n) + ")\n"},
+      {"endless cut", {{"WinA", "-WinA(%.9999s)", {0}}}, "WinA(" + times("y + z ", n) + ")\n"},
+      {"endless in a literal", {{"WinA", "-WinA('%s')", {0}}}, "WinA(" + times("y + z ", n) + ")\n"},
+      {"doubling", {{"WinA", "(%s%s)", {0, 0}}}, times("WinA(", 30) + "ab" + times(")", 30) + "\n"},
+  };
+  for (const Shape& shape : shapes) {
+    load(shape.table);
+    const Converted run = convert(shape.source);
+    const double bound = 64.0 * static_cast<double>(shape.source.size() + run.out.size() + engine().written) + 65536;
+    EXPECT_LE(static_cast<double>(engine().work), bound) << shape.what;
+  }
+}
+
 TEST(Tally, Examples) {
   EXPECT_EQ(tally("WinSendMsg(hwnd, WM_CLOSE, 0L, 0L);\n"), "S  WM_CLOSE\n");
   EXPECT_EQ(tally("WinPostMsg(hwnd,WM_QUIT,0,0)\n"), "P WM_QUIT\n");

@@ -35,6 +35,7 @@ std::size_t LineBuffer::read_more(LineReader* reader) {
     input_ended_ = true;
     return std::string_view::npos;
   }
+  work_ += source_.size() - before;
   return before;
 }
 
@@ -59,9 +60,13 @@ std::string LineBuffer::text() const {
   return whole;
 }
 
-void LineBuffer::write_to(Output& out) const {
+void LineBuffer::write_to(Output& out) {
+  work_ += finished_.size();
   out.write(finished_);
-  const auto write = [&](std::string_view bytes) { out.write(bytes); };
+  const auto write = [&](std::string_view bytes) {
+    work_ += bytes.size() + 1;
+    out.write(bytes);
+  };
   for (const Piece& piece : done_) emit(piece, write);
   for (auto it = rest_.rbegin(); it != rest_.rend(); ++it) emit(*it, write);
 }
@@ -122,6 +127,7 @@ bool LineBuffer::push_rest(const Piece& piece, bool join) {
     top.length = 0;
   }
   write_front(std::string_view(joined.data(), length));
+  work_ += length;
   top.at = front_used_;
   top.length += length;
   return true;
@@ -151,6 +157,7 @@ Piece LineBuffer::make_unit(const std::vector<Piece>& pieces, const Unit& summar
     unit.first = unit_pieces_.size();
     unit.count = 0;
   }
+  work_ += pieces.size();
   for (std::size_t i = shared; i < pieces.size(); ++i) {
     unit_pieces_.push_back(pieces[i]);
     ref(pieces[i]);
@@ -193,6 +200,7 @@ void LineBuffer::open_unit() {
     rest_.push_back(piece);
     count = kOpenBatch;
   }
+  work_ += count + 1;
   for (std::size_t i = count; i > 0; --i) {
     Piece piece = unit_pieces_[u.first + i - 1];
     if (piece.kind == Piece::Kind::source) piece.id = next_id();
@@ -237,8 +245,12 @@ void LineBuffer::pass_top() {
 }
 
 void LineBuffer::compact_done() {
+  work_ += scan_from_;
   if (keep_finished_) {
-    for (std::size_t i = 0; i < scan_from_; ++i) finished_.append(bytes(done_[i]));
+    for (std::size_t i = 0; i < scan_from_; ++i) {
+      finished_.append(bytes(done_[i]));
+      work_ += done_[i].length;
+    }
   }
   done_.erase(done_.begin(), done_.begin() + static_cast<std::ptrdiff_t>(scan_from_));
   scan_from_ = 0;

@@ -26,6 +26,7 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/lexer.h"
@@ -96,7 +97,7 @@ class LineBuffer {
   // The whole text: finished and rest.
   std::string text() const;
   // Writes the whole text.
-  void write_to(Output& out) const;
+  void write_to(Output& out);
   // The bytes of the lines read into this buffer.
   std::string_view source() const { return source_; }
 
@@ -153,6 +154,10 @@ class LineBuffer {
   bool input_ended() const { return input_ended_; }
 
   WalkMemo& memo() { return memo_; }
+  // What the buffer did since the last call, in bytes copied and pieces
+  // moved (see EngineState::work).
+  std::uint64_t take_work() { return std::exchange(work_, 0); }
+  void add_work(std::uint64_t work) { work_ += work; }
   // The bytes this line's rewrites wrote themselves: format text, padding,
   // and every copy of a parameter after its first.
   std::size_t& written() { return written_; }
@@ -207,6 +212,7 @@ class LineBuffer {
   std::vector<Report> reports_;
   WalkMemo memo_;
   std::size_t written_ = 0;
+  std::uint64_t work_ = 0;
   bool input_ended_ = false;
   std::uint32_t last_id_ = 0;
   bool keep_finished_;

@@ -48,6 +48,7 @@ std::optional<Name> name_across(LineBuffer& b, std::size_t from, std::string_vie
     if (j > 0) break;
   }
   if (!in_word) return std::nullopt;
+  b.add_work(word.size());
   std::reverse(word.begin(), word.end());
   const ApiIndex& index = engine().index;
   if (!index.may_end_name(word.size() > 1 ? word[word.size() - 2] : 0, word.back())) return std::nullopt;
@@ -143,11 +144,13 @@ bool get_token(LineBuffer& b) {
     ByteFinder opens(bytes, 0, '(');
     for (std::size_t open = opens.next(); open != std::string_view::npos; open = opens.next()) {
       if (const auto name = name_before(b, b.scan_from(), bytes, open, word)) {
+        b.add_work(open + 1);
         place_name(b, *name);
         take_name(*name);
         return true;
       }
     }
+    b.add_work(bytes.size() + 1);
     b.pass_top();
   }
   return false;
@@ -166,15 +169,21 @@ ScanStatus line_scan(LineBuffer& b, std::optional<ApiIndex::Call> first) {
   } else {
     have = get_token(b);
   }
+  ScanStatus status = ScanStatus::ok;
   while (have) {
-    if (FindApi(b) == Step::endless) return ScanStatus::endless_rewrite;
+    if (FindApi(b) == Step::endless) {
+      status = ScanStatus::endless_rewrite;
+      break;
+    }
     // The scan resumes one character after the start of the call: what
     // stands there now is finished.
     b.finish_one_byte();
     b.resume_scan();
     have = get_token(b);
   }
-  return ScanStatus::ok;
+  engine().work += b.take_work();
+  engine().written += b.written();
+  return status;
 }
 
 }  // namespace zaptor

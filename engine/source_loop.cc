@@ -150,6 +150,7 @@ SourceResult process_source(LineReader& source, Output* copy_to) {
       if (plain == 0 && source.peek_more().size() > data.size()) continue;
     }
     if (plain > 0) {
+      e.work += plain;
       passer.pass(data.substr(0, plain));
       source.consume(plain);
       continue;
@@ -172,6 +173,7 @@ SourceResult process_source(LineReader& source, Output* copy_to) {
       passer.release();
       buffer.write_to(*copy_to);
     }
+    e.work += buffer.take_work();
   }
   return {ScanStatus::ok, source.lines_read() + 1};
 }

@@ -30,6 +30,7 @@ class Walker {
   WalkEnd run();
 
  private:
+  WalkEnd walk();
   Piece& current() { return s_.call.back(); }
   std::size_t current_index() const { return s_.call.size() - 1; }
   bool next_piece();
@@ -56,11 +57,13 @@ class Walker {
   std::size_t pos_;            // next byte of current()
   Lex state_ = Lex::code;
   bool after_slash_ = false;   // the byte in hand follows a "/" of code
+  std::uint64_t walked_ = 0;   // bytes read, pieces taken
   std::size_t depth_ = 1;
   char prev_ = '(';            // the byte before the one in hand
 };
 
 void Walker::copy_reports(std::size_t begin, std::size_t end) {
+  walked_ += end - begin;
   // Copies from the log onto its own end: room first, so nothing moves.
   reports_.reserve(reports_.size() + (end - begin));
   for (std::size_t i = begin; i < end; ++i) reports_.push_back(reports_[i]);
@@ -97,6 +100,7 @@ bool Walker::next_piece() {
     }
     const Piece piece = rest.back();
     rest.pop_back();
+    ++walked_;
     if (!piece.is_unit()) {
       s_.call.push_back(piece);
       pos_ = 0;
@@ -108,6 +112,9 @@ bool Walker::next_piece() {
       pos_ = piece.length;
       continue;
     }
+    // A parameter walked again inside a literal or comment costs its length
+    // again: the rewrites that bring it back pay for it (see found()).
+    if (state_ != Lex::code && b_.unit(piece).passable) s_.rewalked += piece.length;
     rest.push_back(piece);
     b_.open_unit();
   }
@@ -121,11 +128,11 @@ bool Walker::take_root_note() {
   const std::size_t at = current_index();
   const std::size_t first = reports_.size();
   copy_reports(note->reports_begin, note->reports_end);
-  s_.bounds.push_back({{at, pos_}, Lex::code, first});
+  s_.bounds.push_back({{at, pos_}, Lex::code, first, walked_});
   for (std::size_t i = note->commas_begin; i < note->commas_begin + note->commas; ++i) {
-    s_.bounds.push_back({{at, pos_ + memo_.commas()[i]}, Lex::code, reports_.size()});
+    s_.bounds.push_back({{at, pos_ + memo_.commas()[i]}, Lex::code, reports_.size(), walked_});
   }
-  s_.bounds.push_back({{at, note->close - piece.at}, Lex::code, reports_.size()});
+  s_.bounds.push_back({{at, note->close - piece.at}, Lex::code, reports_.size(), walked_});
   pos_ = note->close - piece.at + 1;
   return true;
 }
@@ -136,7 +143,9 @@ bool Walker::take_note() {
   const WalkMemo::Note* note = memo_.note(piece.at + pos_);
   if (note == nullptr || note->close >= piece.at + piece.length) return false;
   copy_reports(note->reports_begin, note->reports_end);
-  pos_ = note->close - piece.at + 1;
+  const std::size_t after = note->close - piece.at + 1;
+  walked_ -= after - pos_ - 1;  // the stretch is passed in one step, not read
+  pos_ = after;
   prev_ = ')';
   return true;
 }
@@ -201,7 +210,8 @@ void Walker::comma() {
 }
 
 void Walker::bound() {
-  s_.bounds.push_back({{current_index(), pos_}, after_slash_ ? Lex::code_slash : Lex::code, reports_.size()});
+  s_.bounds.push_back(
+      {{current_index(), pos_}, after_slash_ ? Lex::code_slash : Lex::code, reports_.size(), walked_});
 }
 
 // True when this walk now follows one that found no end, so that it finds
@@ -303,6 +313,12 @@ bool Walker::step(std::string_view view, std::size_t limit) {
 }
 
 WalkEnd Walker::run() {
+  const WalkEnd end = walk();
+  engine().work += walked_;
+  return end;
+}
+
+WalkEnd Walker::walk() {
   if (take_root_note()) return WalkEnd::closed;
   bound();
   ++pos_;
@@ -323,7 +339,10 @@ WalkEnd Walker::run() {
       const std::size_t next = (offset / kCheckpointStep + 1) * kCheckpointStep;
       limit = std::min(limit, next - piece.at);
     }
-    if (step(view, limit)) return WalkEnd::closed;
+    const std::size_t before = pos_;
+    const bool closed = step(view, limit);
+    walked_ += pos_ - before;
+    if (closed) return WalkEnd::closed;
   }
 }
 
@@ -362,6 +381,7 @@ WalkEnd walk_once(LineBuffer& b, std::size_t name_length, CallScratch& s, bool m
   s.opens.clear();
   s.open_commas.clear();
   s.marks.clear();
+  s.rewalked = 0;
   const std::size_t open = take_name(b, name_length, s);
   const WalkEnd end = Walker(b, s, mark, open).run();
   if (end == WalkEnd::open) {
