@@ -51,6 +51,9 @@ struct Run {
   std::string echo;     // fp_err: the verbose echo of every line read
   zaptor::ScanStatus status = zaptor::ScanStatus::ok;
   std::uint64_t line = 0;
+  std::uint64_t work = 0;     // engine().work after the run
+  std::uint64_t written = 0;  // engine().written after the run
+  std::size_t padding = 0;    // bytes read ahead of the source (see run_loop), out of the results
 
   // Empties the run for the next input but keeps the strings' memory up to
   // 16 MB: blocks past 128 KB are mapped afresh by AddressSanitizer on
@@ -63,6 +66,8 @@ struct Run {
     }
     status = zaptor::ScanStatus::ok;
     line = 0;
+    work = written = 0;
+    padding = 0;
   }
 
  private:
@@ -138,10 +143,13 @@ inline void run_loop(Run& run, std::string_view source, std::optional<std::size_
     zaptor::LineReader memory_reader(source);
     zaptor::LineReader& reader = stream != nullptr ? file_reader : memory_reader;
     Streams streams(run, reader);
+    zaptor::engine().work = zaptor::engine().written = 0;
     const zaptor::SourceResult result = zaptor::process_source(reader, &streams.copy());
     check(!reader.failed(), "read error on a memory stream");
     run.status = result.status;
     run.line = result.line;
+    run.work = zaptor::engine().work;
+    run.written = zaptor::engine().written;
   }
   if (stream != nullptr) {
     stream.reset();
@@ -150,6 +158,7 @@ inline void run_loop(Run& run, std::string_view source, std::optional<std::size_
     run.copy.erase(0, padding.size());
     run.echo.erase(0, padding.size());
     run.line -= 1;
+    run.padding = padding.size();
   }
 }
 
@@ -159,7 +168,7 @@ inline void run_by_line(Run& run, std::string_view source) {
   run.clear();
   zaptor::ShortCuts& short_cuts = zaptor::engine().short_cuts;
   const zaptor::ShortCuts saved = short_cuts;
-  short_cuts = {false, false};
+  short_cuts = {false, false, false};
   zaptor::LineReader reader(source);
   {
     Streams streams(run, reader);
@@ -168,15 +177,14 @@ inline void run_by_line(Run& run, std::string_view source) {
       buffer.clear();
       run.line = reader.lines_read() + 1;
       if (!buffer.append_line(reader)) break;
-      streams.echo().write(buffer.rest());
+      streams.echo().write(buffer.source());
       // An unfinished call leaves its text as read and the loop goes on;
       // only an endless rewrite stops it.
       if (zaptor::line_scan(buffer) == zaptor::ScanStatus::endless_rewrite) {
         run.status = zaptor::ScanStatus::endless_rewrite;
         break;
       }
-      streams.copy().write(buffer.finished());
-      streams.copy().write(buffer.rest());
+      buffer.write_to(streams.copy());
     }
   }
   short_cuts = saved;
@@ -250,6 +258,15 @@ inline void check_runs(std::string_view source, const Run& fast, const Run& plai
     // Every line read is echoed once, in reading order: the whole input.
     check_same(fast.echo, source, "the verbose echo is not the input");
   }
+}
+
+// The engine's work, counted by itself, stays within a budget in proportion
+// to what it read, what it wrote out and what its rewrites wrote (which a
+// line's budget bounds): every input ends, in linear time.
+inline void check_work(std::string_view source, const Run& run) {
+  const double io = static_cast<double>(source.size() + 3 * run.padding + run.copy.size() + run.printed.size() +
+                                        run.echo.size() + run.written);
+  check(static_cast<double>(run.work) <= 64.0 * io + 65536.0, "the engine worked out of proportion to its input and output");
 }
 
 // With no rewrite at all, the source passes through untouched and nothing
