@@ -244,8 +244,9 @@ Step found(LineBuffer& b, int index) {
   // line write a bounded amount, they end. Rewriting that never ends must
   // write without bound, and is stopped when it passes the budget; so is a
   // table that makes a line grow out of all proportion.
-  b.written() += written_by(s.pieces, entry, params) + s.rewalked;
-  if (b.written() > std::max(kGrowthFloor, kGrowthRatio * b.source().size())) return Step::endless;
+  // The budget depends on the text alone, never on the engine's short cuts.
+  b.written() += written_by(s.pieces, entry, params);
+  if (b.written() > std::max(e.growth_floor, kGrowthRatio * b.source().size())) return Step::endless;
 
   report_invalid(b.reports(), s.bounds.front().reports, s.bounds.back().reports);
   build_replacement(b, s, entry, params);

@@ -42,7 +42,13 @@ struct CallScratch {
     std::uint64_t walked;  // bytes the walk read up to here
   };
   std::vector<Bound> bounds;
-  std::size_t rewalked = 0;  // bytes of parameters walked again inside a literal or comment
+  // Units the walk took apart to read inside a literal or comment: the
+  // unit, and where its pieces begin in `call`.
+  struct Opened {
+    Piece unit;
+    std::size_t at;
+  };
+  std::vector<Opened> opened;
   // Opens stay small, since deep nesting holds many: one whose numbers do
   // not fit 32 bits is not kept, and its stretch is not noted.
   struct Open {
@@ -87,6 +93,7 @@ struct EngineState {
   Output* fp_dst = nullptr;       // reports and echoed replacements
   Output* fp_err = nullptr;       // verbose echo
   ShortCuts short_cuts;
+  std::size_t growth_floor = kGrowthFloor;  // tests and fuzzers may lower it, to keep runs short
   // What the engine did, in bytes it read, copied or wrote and pieces it
   // moved, so that tests can bound its cost by its input and output.
   std::uint64_t work = 0;

@@ -567,6 +567,8 @@ TEST(Cost, InProportionToInputAndOutput) {
       {"endless over a long parameter", {{"WinA", "-WinA(%s)", {0}}}, "WinA(" + times("y + z ", n) + ")\n"},
       {"endless cut", {{"WinA", "-WinA(%.9999s)", {0}}}, "WinA(" + times("y + z ", n) + ")\n"},
       {"endless in a literal", {{"WinA", "-WinA('%s')", {0}}}, "WinA(" + times("y + z ", n) + ")\n"},
+      {"endless in a comment", {{"WinA", "-WinA(/*%s*/)", {0}}}, "WinA(" + times("y + z ", n) + ")\n"},
+      {"endless, literals nested", {{"WinA", "-WinA(\"'%s'\")", {0}}}, "WinA(" + times("y + z ", n) + ")\n"},
       {"doubling", {{"WinA", "(%s%s)", {0, 0}}}, times("WinA(", 30) + "ab" + times(")", 30) + "\n"},
   };
   for (const Shape& shape : shapes) {

@@ -41,35 +41,35 @@ std::optional<CallLine> find_call_line(std::string_view data, const ApiIndex& in
 
 // How much of `data`, a stretch of one line with no call in it and no end,
 // can pass on before the line goes on: all but what may yet become a call's
-// name with the white space after it. `mid_word` tells that the word `data`
-// begins with started in text passed on already (all of it first letters).
+// name with the white space after it. `blocked`: what passed ends inside a
+// word none of whose tails can be a name, however it goes on.
 struct Streamed {
   std::size_t length;
-  bool mid_word;
+  bool blocked;
 };
-Streamed stream_point(std::string_view data, const ApiIndex& index, std::size_t longest, bool mid_word) {
+Streamed stream_point(std::string_view data, const ApiIndex& index, std::size_t longest) {
   std::size_t blank = data.size();
   while (blank > 0 && is_space(data[blank - 1])) --blank;
   std::size_t word = blank;
   while (word > 0 && is_alnum(data[word - 1])) --word;
   const std::string_view name = data.substr(word, blank - word);
-  if (word > 0) mid_word = false;
-  if (data.size() - word < data.size() / 2) return {word, mid_word};
+  if (data.size() - word < data.size() / 2) return {word, false};
   // The word and its blanks fill much of the buffer: pass on what cannot be
   // part of a name however the line goes on.
   if (name.empty()) return {data.size(), false};
   if (blank < data.size()) {
     // The word is whole.
     if (!index.match_word(name)) return {data.size(), false};
-    return {word, mid_word};
+    return {word, false};
   }
   // The word may go on. A name starts within the first letters it begins
-  // with, and no name is longer than `longest`.
+  // with, and no name is longer than `longest`: of a word of first letters
+  // only the last `longest` bytes can hold one, and they stay.
   std::size_t run = 0;
   while (run < name.size() && index.is_first_letter(name[run])) ++run;
-  if (name.size() > run + longest) return {data.size(), false};
-  if (run == name.size() && name.size() > longest) return {data.size() - longest, true};
-  return {word, mid_word};
+  if (name.size() > run + longest) return {data.size(), true};
+  if (run == name.size() && name.size() > longest) return {data.size() - longest, false};
+  return {word, false};
 }
 
 // What passes on without the engine: to the echo, and to the copy, where a
@@ -123,7 +123,8 @@ SourceResult process_source(LineReader& source, Output* copy_to) {
   LineBuffer buffer(copy_to != nullptr);
   std::size_t longest = 0;
   for (const _apitype& entry : e.apilist) longest = std::max(longest, static_cast<std::size_t>(std::max(entry.cb, 0)));
-  bool mid_word = false;
+  bool blocked = false;  // the text begins inside a word that can hold no name
+  bool in_line = false;  // some of the line being read has passed on
   // Output that failed will not come back: reading on would be for nothing,
   // and an endless input would never end.
   const auto output_failed = [&] {
@@ -132,27 +133,32 @@ SourceResult process_source(LineReader& source, Output* copy_to) {
   for (std::string_view data = source.peek(); !output_failed(); data = source.peek()) {
     if (data.empty()) {
       passer.release();
-      return {ScanStatus::ok, source.lines_read() + 1};
+      // A last line without a newline counts as read.
+      return {ScanStatus::ok, source.lines_read() + (in_line ? 2 : 1)};
     }
     // Lines without a call pass straight through; so does a long line as far
     // as no call shows in it.
-    const std::optional<CallLine> call_line = find_call_line(data, e.index);
+    std::optional<CallLine> call_line;
     std::size_t plain = 0;
-    if (call_line) {
+    if (blocked) {
+      // The rest of the word that can hold no name passes first.
+      while (plain < data.size() && is_alnum(data[plain])) ++plain;
+      blocked = plain == data.size();
+    } else if ((call_line = find_call_line(data, e.index))) {
       plain = call_line->start;
     } else if (const std::size_t last_newline = data.rfind('\n'); last_newline != std::string_view::npos) {
       plain = last_newline + 1;
-      mid_word = false;
     } else {
-      const Streamed streamed = stream_point(data, e.index, longest, mid_word);
+      const Streamed streamed = stream_point(data, e.index, longest);
       plain = streamed.length;
-      mid_word = streamed.mid_word;
+      blocked = streamed.blocked;
       if (plain == 0 && source.peek_more().size() > data.size()) continue;
     }
     if (plain > 0) {
       e.work += plain;
       passer.pass(data.substr(0, plain));
       source.consume(plain);
+      in_line = data[plain - 1] != '\n';
       continue;
     }
 
@@ -163,7 +169,7 @@ SourceResult process_source(LineReader& source, Output* copy_to) {
       passer.release();
       return {ScanStatus::ok, line};
     }
-    mid_word = false;
+    in_line = false;
     passer.pass_echo_only(buffer.source());
     std::optional<ApiIndex::Call> first;
     if (call_line) first = call_line->first;

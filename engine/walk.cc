@@ -112,9 +112,7 @@ bool Walker::next_piece() {
       pos_ = piece.length;
       continue;
     }
-    // A parameter walked again inside a literal or comment costs its length
-    // again: the rewrites that bring it back pay for it (see found()).
-    if (state_ != Lex::code && b_.unit(piece).passable) s_.rewalked += piece.length;
+    if (cuts_.units && b_.unit(piece).passable) s_.opened.push_back({piece, s_.call.size()});
     rest.push_back(piece);
     b_.open_unit();
   }
@@ -370,6 +368,32 @@ std::size_t take_name(LineBuffer& b, std::size_t name_length, CallScratch& s) {
   }
 }
 
+// A unit taken apart to be read inside a literal or comment is put back
+// together when the call's delimiters all fell outside it: a rewrite that
+// takes it over again keeps one piece, which the next walk passes in one
+// step, instead of pieces it would have to read again. Inner units first.
+void regroup(LineBuffer& b, CallScratch& s) {
+  for (auto it = s.opened.rbegin(); it != s.opened.rend(); ++it) {
+    const std::size_t first = it->at;
+    std::size_t last = first;
+    std::size_t length = 0;
+    while (last < s.call.size() && length < it->unit.length) length += s.call[last++].length;
+    if (length != it->unit.length) continue;
+    const bool split = std::any_of(s.bounds.begin(), s.bounds.end(), [&](const CallScratch::Bound& bound) {
+      return bound.at.piece >= first && bound.at.piece < last;
+    });
+    if (split) continue;
+    for (std::size_t i = first; i < last; ++i) b.unref(s.call[i]);
+    b.ref(it->unit);
+    s.call.erase(s.call.begin() + static_cast<std::ptrdiff_t>(first + 1), s.call.begin() + static_cast<std::ptrdiff_t>(last));
+    s.call[first] = it->unit;
+    for (CallScratch::Bound& bound : s.bounds) {
+      if (bound.at.piece >= last) bound.at.piece -= last - first - 1;
+    }
+  }
+  s.opened.clear();
+}
+
 void put_back(LineBuffer& b, CallScratch& s) {
   for (auto it = s.call.rbegin(); it != s.call.rend(); ++it) b.rest().push_back(*it);
   s.call.clear();
@@ -381,7 +405,7 @@ WalkEnd walk_once(LineBuffer& b, std::size_t name_length, CallScratch& s, bool m
   s.opens.clear();
   s.open_commas.clear();
   s.marks.clear();
-  s.rewalked = 0;
+  s.opened.clear();
   const std::size_t open = take_name(b, name_length, s);
   const WalkEnd end = Walker(b, s, mark, open).run();
   if (end == WalkEnd::open) {
@@ -393,6 +417,7 @@ WalkEnd walk_once(LineBuffer& b, std::size_t name_length, CallScratch& s, bool m
   const std::size_t close = s.bounds.back().at.offset;
   if (close + 1 < last.length) b.rest().push_back(LineBuffer::tail(last, close + 1));
   last = LineBuffer::head(last, close + 1);
+  regroup(b, s);
   return end;
 }
 

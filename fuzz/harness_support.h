@@ -250,7 +250,11 @@ inline void check_runs(std::string_view source, const Run& fast, const Run& plai
   check_same(fast.copy, plain.copy, "fast path and line-by-line scan write differently");
   check_same(fast.echo, plain.echo, "fast path and line-by-line scan echo differently");
   check(fast.status == plain.status, "fast path and line-by-line scan end differently");
-  check(fast.line == plain.line, "fast path and line-by-line scan stop at different lines");
+  if (fast.line != plain.line) {
+    std::fprintf(stderr, "\nlines %llu and %llu\n", static_cast<unsigned long long>(fast.line),
+                 static_cast<unsigned long long>(plain.line));
+    fail("fast path and line-by-line scan stop at different lines");
+  }
   if (fast.status == zaptor::ScanStatus::endless_rewrite) {
     // The lines read up to the offending one, continuation lines included.
     check(source.substr(0, fast.echo.size()) == fast.echo, "the echo is not a prefix of the input");
