@@ -537,6 +537,32 @@ TEST(LongLine, PassesThroughAndReportsComeFirst) {
   }
 }
 
+// A word cut by the end of the reader's buffer is one word: its tail is no
+// candidate of its own when its head is no first letter.
+TEST(LongLine, AWordCutByTheReadersBufferStaysOneWord) {
+  load({{"A", nullptr, {}}});
+  // A line longer than the buffer whose last word ends past it.
+  const std::string head(3 * (1 << 18), 'x');
+  for (const std::string& tail : {std::string("WinA(WinA () /* "), std::string("WinA(q) A(q)\n")}) {
+    const std::string text = head + tail;
+    std::FILE* file = ::fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
+    ASSERT_NE(file, nullptr);
+    std::string out;
+    {
+      LineReader reader(file);
+      Output sink(out);
+      engine().fp_src = &reader;
+      engine().fp_dst = &sink;
+      const SourceResult result = process_source(reader, &sink);
+      EXPECT_EQ(result.line, 2u);
+      engine().fp_src = nullptr;
+      engine().fp_dst = nullptr;
+    }
+    std::fclose(file);
+    EXPECT_EQ(out, tail.back() == '\n' ? head + "WinA(q) \n" : text);
+  }
+}
+
 // What the engine does stays in proportion to what it reads and writes, for
 // every shape of input and table (counted, not timed).
 TEST(Cost, InProportionToInputAndOutput) {

@@ -25,6 +25,7 @@ void install() {
   zaptor::reset_engine();
   zaptor::init_dat(0);
   zaptor::engine().bEchoFormatted = true;
+  zaptor::engine().growth_floor = zaptor_fuzz::kGrowthFloor;
 }
 
 const std::vector<std::string_view> kNames = {"WinSendMsg", "WinPostMsg", "WinSendDlgItemMsg"};

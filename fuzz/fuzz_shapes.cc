@@ -36,9 +36,6 @@ namespace {
 
 using zaptor::_apitype;
 
-// Lines' rewrites may write 64 KB before they are stopped: enough for any
-// shape here, and cheap for the plain scan.
-constexpr std::size_t kGrowthFloor = std::size_t{1} << 16;
 constexpr std::size_t kMemoryCeiling = std::size_t{256} << 20;
 constexpr std::size_t kPlainCeiling = std::size_t{32} << 20;
 constexpr std::size_t kMaxSource = std::size_t{1} << 15;
@@ -182,7 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto install = [&] {
     zaptor::reset_engine();
     zaptor::install_table(entries);
-    zaptor::engine().growth_floor = kGrowthFloor;
+    zaptor::engine().growth_floor = zaptor_fuzz::kGrowthFloor;
   };
   static zaptor_fuzz::Run fast;
   static zaptor_fuzz::Run plain;

@@ -198,6 +198,7 @@ void install(const Table& table) {
   if (table.num) e.api_num = std::min(*table.num, static_cast<std::int32_t>(table.entries.size()));
   zaptor::index_table();
   e.bEchoFormatted = table.echo;
+  e.growth_floor = zaptor_fuzz::kGrowthFloor;
 }
 
 // The text a word must be for the entry to match it, when there is one.

@@ -45,6 +45,11 @@ inline void check_same(std::string_view got, std::string_view want, const char* 
   fail(what);
 }
 
+// Lines' rewrites may write this much before they are stopped in the
+// harnesses: enough for every legitimate shape of a fuzzed input, and a
+// bound on what the plain scan, with no short cuts, does until then.
+inline constexpr std::size_t kGrowthFloor = std::size_t{1} << 16;
+
 struct Run {
   std::string printed;  // fp_dst: "Invalid character" reports and echoed replacements
   std::string copy;     // the buffers written after their scans (copy_to)
