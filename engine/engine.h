@@ -97,6 +97,7 @@ struct EngineState {
   // What the engine did, in bytes it read, copied or wrote and pieces it
   // moved, so that tests can bound its cost by its input and output.
   std::uint64_t work = 0;
+  std::uint64_t passed = 0;   // bytes the short cuts passed over without reading them
   std::uint64_t written = 0;  // what the lines' rewrites wrote (LineBuffer::written()), in all
   ApiIndex index;                 // built by index_table()
   std::vector<std::unique_ptr<CompiledFormat>> formats;  // by entry, read at first use

@@ -58,14 +58,17 @@ class Walker {
   Lex state_ = Lex::code;
   bool after_slash_ = false;   // the byte in hand follows a "/" of code
   std::uint64_t walked_ = 0;   // bytes read, pieces taken
+  std::uint64_t passed_ = 0;   // bytes passed over by notes and units
   std::size_t depth_ = 1;
   char prev_ = '(';            // the byte before the one in hand
 };
 
 void Walker::copy_reports(std::size_t begin, std::size_t end) {
   walked_ += end - begin;
-  // Copies from the log onto its own end: room first, so nothing moves.
-  reports_.reserve(reports_.size() + (end - begin));
+  // Copies from the log onto its own end: room first, so nothing moves
+  // while it is read (and the room grows by half at least, as push_back's).
+  const std::size_t need = reports_.size() + (end - begin);
+  if (need > reports_.capacity()) reports_.reserve(std::max(need, reports_.capacity() + reports_.capacity() / 2));
   for (std::size_t i = begin; i < end; ++i) reports_.push_back(reports_[i]);
 }
 
@@ -107,6 +110,7 @@ bool Walker::next_piece() {
       return true;
     }
     if (state_ == Lex::code && cuts_.units && b_.unit(piece).passable) {
+      passed_ += piece.length;
       pass_unit(piece);
       s_.call.push_back(piece);
       pos_ = piece.length;
@@ -126,6 +130,7 @@ bool Walker::take_root_note() {
   const std::size_t at = current_index();
   const std::size_t first = reports_.size();
   copy_reports(note->reports_begin, note->reports_end);
+  passed_ += note->close - piece.at - pos_;
   s_.bounds.push_back({{at, pos_}, Lex::code, first, walked_});
   for (std::size_t i = note->commas_begin; i < note->commas_begin + note->commas; ++i) {
     s_.bounds.push_back({{at, pos_ + memo_.commas()[i]}, Lex::code, reports_.size(), walked_});
@@ -143,6 +148,7 @@ bool Walker::take_note() {
   copy_reports(note->reports_begin, note->reports_end);
   const std::size_t after = note->close - piece.at + 1;
   walked_ -= after - pos_ - 1;  // the stretch is passed in one step, not read
+  passed_ += after - pos_;
   pos_ = after;
   prev_ = ')';
   return true;
@@ -313,6 +319,7 @@ bool Walker::step(std::string_view view, std::size_t limit) {
 WalkEnd Walker::run() {
   const WalkEnd end = walk();
   engine().work += walked_;
+  engine().passed += passed_;
   return end;
 }
 

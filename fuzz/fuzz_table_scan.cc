@@ -339,6 +339,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     zaptor_fuzz::fail("the engine outgrew the memory ceiling");
   }
   zaptor_fuzz::check_work(source, fast);
+  if (!zaptor_fuzz::plain_within_budget(fast)) {
+    zaptor::reset_engine();
+    return zaptor_fuzz::skip("the plain scan would take too long");
+  }
   try {
     const zaptor_fuzz::MemoryBudget budget(*memory);
     install(table);

@@ -58,6 +58,7 @@ struct Run {
   std::uint64_t line = 0;
   std::uint64_t work = 0;     // engine().work after the run
   std::uint64_t written = 0;  // engine().written after the run
+  std::uint64_t passed = 0;   // engine().passed after the run
   std::size_t padding = 0;    // bytes read ahead of the source (see run_loop), out of the results
 
   // Empties the run for the next input but keeps the strings' memory up to
@@ -71,7 +72,7 @@ struct Run {
     }
     status = zaptor::ScanStatus::ok;
     line = 0;
-    work = written = 0;
+    work = written = passed = 0;
     padding = 0;
   }
 
@@ -148,13 +149,14 @@ inline void run_loop(Run& run, std::string_view source, std::optional<std::size_
     zaptor::LineReader memory_reader(source);
     zaptor::LineReader& reader = stream != nullptr ? file_reader : memory_reader;
     Streams streams(run, reader);
-    zaptor::engine().work = zaptor::engine().written = 0;
+    zaptor::engine().work = zaptor::engine().written = zaptor::engine().passed = 0;
     const zaptor::SourceResult result = zaptor::process_source(reader, &streams.copy());
     check(!reader.failed(), "read error on a memory stream");
     run.status = result.status;
     run.line = result.line;
     run.work = zaptor::engine().work;
     run.written = zaptor::engine().written;
+    run.passed = zaptor::engine().passed;
   }
   if (stream != nullptr) {
     stream.reset();
@@ -276,6 +278,12 @@ inline void check_work(std::string_view source, const Run& run) {
   const double io = static_cast<double>(source.size() + 3 * run.padding + run.copy.size() + run.printed.size() +
                                         run.echo.size() + run.written);
   check(static_cast<double>(run.work) <= 64.0 * io + 65536.0, "the engine worked out of proportion to its input and output");
+}
+
+// Whether the plain scan, which reads all that the engine's short cuts
+// passed over, can be afforded after the fast run `fast`.
+inline bool plain_within_budget(const Run& fast) {
+  return static_cast<double>(fast.work + fast.passed) <= 64.0 * (1 << 20);
 }
 
 // With no rewrite at all, the source passes through untouched and nothing
