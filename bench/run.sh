@@ -10,6 +10,7 @@
 #            --reps N       runs of each tool on each corpus
 #            --timeout S    seconds a run on a hostile input may take (default 60)
 #            --no-build     use the programs as they are built
+#            --no-shapes    leave out the worst-case shapes (shapes.py)
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -26,6 +27,7 @@ hostile_reps=3
 timeout=60
 record=0
 do_build=1
+shapes=1
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --quick) sizes="2,20"; reps=3; hostile_reps=3; timeout=30 ;;
@@ -33,7 +35,8 @@ while [[ $# -gt 0 ]]; do
     --reps) reps="$2"; shift ;;
     --timeout) timeout="$2"; shift ;;
     --no-build) do_build=0 ;;
-    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+    --no-shapes) shapes=0 ;;
+    -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
     *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
   esac
   shift
@@ -108,6 +111,13 @@ args=(--bin "$bin" --data "$data" --sizes "$sizes" --reps "$reps" --hostile-reps
 [[ $record == 1 ]] && args+=(--record)
 status=0
 python3 "$bench/bench.py" "${args[@]}" || status=$?
+# The worst-case shapes at n and 8n (see shapes.py).
+if [[ $shapes == 1 ]]; then
+  say "worst-case shapes at n and 8n"
+  python3 "$bench/shapes.py" --bin "$bin" --data "$data/shapes" --reps "$hostile_reps" --check \
+    >"$data/shapes.md" || status=$?
+  cat "$data/shapes.md"
+fi
 rm -rf "$data/out"  # the copies the tools wrote: large, and not needed any more
 say "results in $data/results.md, checksums in $data/checksums.txt"
 exit $status

@@ -96,6 +96,8 @@ def main():
     ap.add_argument("--reps", type=int, default=3)
     ap.add_argument("--check", action="store_true")
     a = ap.parse_args()
+    a.bin = os.path.abspath(a.bin)
+    a.data = os.path.abspath(a.data)
     if not os.access(TIME, os.X_OK):
         sys.exit("shapes.py: needs GNU time (/usr/bin/time)")
     rows = ["| shape | tool | n | time n, s | time 8n, s | time growth | peak RSS 8n, MiB | RSS / input (8n) | RSS growth |",
