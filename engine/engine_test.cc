@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,11 +44,22 @@ struct Converted {
   std::uint64_t line;
 };
 
-// Converts `source` as the rewriter does: every buffer written after its scan.
-Converted convert(std::string_view source) {
+struct CloseFile {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// Converts `source` as the rewriter does: every buffer written after its
+// scan. With `streamed`, the source is read through a stdio stream in the
+// reader's buffers of 256 KB, not from memory.
+Converted convert(std::string_view source, bool streamed = false) {
   Converted run;
   std::string err;
-  LineReader reader(source);
+  std::string copy(source);
+  std::unique_ptr<std::FILE, CloseFile> file;
+  if (streamed) file.reset(::fmemopen(copy.data(), copy.size(), "rb"));
+  LineReader memory_reader(source);
+  LineReader file_reader(file.get());
+  LineReader& reader = streamed ? file_reader : memory_reader;
   Output out(run.out);
   Output echo(err);
   engine().fp_src = &reader;
@@ -519,21 +531,8 @@ TEST(LongLine, PassesThroughAndReportsComeFirst) {
   EXPECT_EQ(rewrite(text), expected);
   // Through a stream, whose buffer ends inside the line, and inside a name.
   for (const std::size_t cut : {std::size_t{0}, std::size_t{2}}) {
-    const std::string streamed = prefix.substr(0, (1 << 18) - cut) + "WinA(q)" + prefix + "\n";
-    std::FILE* file = ::fmemopen(const_cast<char*>(streamed.data()), streamed.size(), "rb");
-    ASSERT_NE(file, nullptr);
-    std::string out;
-    {
-      LineReader reader(file);
-      Output sink(out);
-      engine().fp_src = &reader;
-      engine().fp_dst = &sink;
-      process_source(reader, &sink);
-      engine().fp_src = nullptr;
-      engine().fp_dst = nullptr;
-    }
-    std::fclose(file);
-    EXPECT_EQ(out, prefix.substr(0, (1 << 18) - cut) + "<q>" + prefix + "\n") << cut;
+    const std::string head = prefix.substr(0, (1 << 18) - cut);
+    EXPECT_EQ(convert(head + "WinA(q)" + prefix + "\n", true).out, head + "<q>" + prefix + "\n") << cut;
   }
 }
 
@@ -544,22 +543,9 @@ TEST(LongLine, AWordCutByTheReadersBufferStaysOneWord) {
   // A line longer than the buffer whose last word ends past it.
   const std::string head(3 * (1 << 18), 'x');
   for (const std::string& tail : {std::string("WinA(WinA () /* "), std::string("WinA(q) A(q)\n")}) {
-    const std::string text = head + tail;
-    std::FILE* file = ::fmemopen(const_cast<char*>(text.data()), text.size(), "rb");
-    ASSERT_NE(file, nullptr);
-    std::string out;
-    {
-      LineReader reader(file);
-      Output sink(out);
-      engine().fp_src = &reader;
-      engine().fp_dst = &sink;
-      const SourceResult result = process_source(reader, &sink);
-      EXPECT_EQ(result.line, 2u);
-      engine().fp_src = nullptr;
-      engine().fp_dst = nullptr;
-    }
-    std::fclose(file);
-    EXPECT_EQ(out, tail.back() == '\n' ? head + "WinA(q) \n" : text);
+    const Converted run = convert(head + tail, true);
+    EXPECT_EQ(run.line, 2u);
+    EXPECT_EQ(run.out, tail.back() == '\n' ? head + "WinA(q) \n" : head + tail);
   }
 }
 

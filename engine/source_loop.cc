@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <string>
 
 #include "engine/bytes.h"
@@ -188,6 +190,19 @@ void report_error(std::string_view program, std::string_view what) {
   std::string message(program);
   message.append(": ").append(what).append("\n");
   std::fwrite(message.data(), 1, message.size(), stderr);
+}
+
+int run_reporting_failures(std::string_view program, const std::function<int()>& run) {
+  try {
+    return run();
+  } catch (const std::bad_alloc&) {
+    report_error(program, "out of memory");
+  } catch (const std::length_error&) {
+    report_error(program, "out of memory");
+  } catch (const std::exception& error) {
+    report_error(program, error.what());
+  }
+  return 1;
 }
 
 void report_errno(std::string_view program, std::string_view what, int error) {

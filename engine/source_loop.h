@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "engine/engine.h"
@@ -23,5 +24,10 @@ SourceResult process_source(LineReader& source, Output* copy_to);
 // Messages on the standard error, prefixed with the program's name.
 void report_error(std::string_view program, std::string_view what);
 void report_errno(std::string_view program, std::string_view what, int error);
+
+// Runs a program's body: whatever fails, the run ends with a message and
+// exit status 1 (out of memory included), never with an abort, and what
+// the body holds is released on the way.
+int run_reporting_failures(std::string_view program, const std::function<int()>& run);
 
 }  // namespace zaptor

@@ -28,7 +28,7 @@
 
 #include "engine/engine.h"
 #include "harness_support.h"
-#include "memory_budget.h"
+#include "budgeted_runs.h"
 #include "zaptor/compiled.h"
 #include "zaptor/table_text.h"
 
@@ -183,27 +183,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
   static zaptor_fuzz::Run fast;
   static zaptor_fuzz::Run plain;
-  try {
-    const zaptor_fuzz::MemoryBudget budget(kMemoryCeiling);
-    install();
-    zaptor_fuzz::run_loop(fast, source, zaptor_fuzz::chunk_boundary(source));
-  } catch (const std::bad_alloc&) {
-    zaptor_fuzz::fail("the engine outgrew the memory ceiling");
-  }
-  zaptor_fuzz::check_work(source, fast);
-  if (!zaptor_fuzz::plain_within_budget(fast)) {
-    zaptor::reset_engine();
-    return zaptor_fuzz::skip("the plain scan would take too long");
-  }
-  try {
-    const zaptor_fuzz::MemoryBudget budget(kPlainCeiling);
-    install();
-    zaptor_fuzz::run_by_line(plain, source);
-  } catch (const std::bad_alloc&) {
-    zaptor::reset_engine();
-    return zaptor_fuzz::skip("the plain scan outgrew its memory ceiling");
-  }
-  zaptor_fuzz::check_runs(source, fast, plain);
+  zaptor_fuzz::compare_budgeted_runs(source, install, kMemoryCeiling, kPlainCeiling, false, fast, plain);
   zaptor::reset_engine();
   return 0;
 }

@@ -46,7 +46,7 @@
 #include "engine/chartype.h"
 #include "engine/engine.h"
 #include "harness_support.h"
-#include "memory_budget.h"
+#include "budgeted_runs.h"
 #include "zaptor/compiled.h"
 
 namespace {
@@ -326,32 +326,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Kept from one input to the next, with their memory.
   static zaptor_fuzz::Run fast;
   static zaptor_fuzz::Run plain;
-  // The engine stops a line whose rewrites write past its budget, so its
-  // own run stays under the ceiling; the plain scan, with no short cuts,
-  // may not, and is left out then.
-  try {
-    const zaptor_fuzz::MemoryBudget budget(kMemoryBudget);
-    install(table);
-    zaptor_fuzz::run_loop(fast, source, zaptor_fuzz::chunk_boundary(source));
-  } catch (const std::bad_alloc&) {
-    zaptor::reset_engine();
-    if (*memory == kDuplicatesMemoryBudget) return zaptor_fuzz::skip("the output outgrew the memory budget");
-    zaptor_fuzz::fail("the engine outgrew the memory ceiling");
+  const auto install_table = [&] { install(table); };
+  if (!zaptor_fuzz::compare_budgeted_runs(source, install_table, kMemoryBudget, *memory,
+                                          *memory == kDuplicatesMemoryBudget, fast, plain)) {
+    return 0;
   }
-  zaptor_fuzz::check_work(source, fast);
-  if (!zaptor_fuzz::plain_within_budget(fast)) {
-    zaptor::reset_engine();
-    return zaptor_fuzz::skip("the plain scan would take too long");
-  }
-  try {
-    const zaptor_fuzz::MemoryBudget budget(*memory);
-    install(table);
-    zaptor_fuzz::run_by_line(plain, source);
-  } catch (const std::bad_alloc&) {
-    zaptor::reset_engine();
-    return zaptor_fuzz::skip("the output outgrew the memory budget");
-  }
-  zaptor_fuzz::check_runs(source, fast, plain);
   if (!may_match(source)) zaptor_fuzz::check_untouched(source, fast);
   zaptor::reset_engine();
   return 0;

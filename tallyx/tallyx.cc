@@ -1,8 +1,6 @@
 // tallyx: lists the message of every WinSendMsg, WinPostMsg and
 // WinSendDlgItemMsg call in a C source.
 #include <cstdio>
-#include <new>
-#include <stdexcept>
 #include <string>
 
 #include "engine/source_loop.h"
@@ -66,14 +64,5 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return run(argc, argv);
-  } catch (const std::bad_alloc&) {
-    report_error(kProgram, "out of memory");
-  } catch (const std::length_error&) {
-    report_error(kProgram, "out of memory");
-  } catch (const std::exception& error) {
-    report_error(kProgram, error.what());
-  }
-  return 1;
+  return run_reporting_failures(kProgram, [&] { return run(argc, argv); });
 }

@@ -6,8 +6,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <new>
-#include <stdexcept>
 #include <string>
 
 #include "engine/source_loop.h"
@@ -196,16 +194,6 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Whatever fails, the run ends with a message; the destination's
-  // temporary file is gone with the stack.
-  try {
-    return run(argc, argv);
-  } catch (const std::bad_alloc&) {
-    report_error(kProgram, "out of memory");
-  } catch (const std::length_error&) {
-    report_error(kProgram, "out of memory");
-  } catch (const std::exception& error) {
-    report_error(kProgram, error.what());
-  }
-  return 1;
+  // The destination's temporary file is gone with the stack.
+  return run_reporting_failures(kProgram, [&] { return run(argc, argv); });
 }

@@ -5,13 +5,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <new>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <vector>
 
+#include "engine/source_loop.h"
 #include "zaptor/compiled.h"
 #include "zaptor/replacing_file.h"
 #include "zaptor/table_text.h"
@@ -136,14 +135,6 @@ int run(const std::vector<std::string>& args) {
 }  // namespace zaptor
 
 int main(int argc, char** argv) {
-  try {
-    return zaptor::run(std::vector<std::string>(argv, argv + argc));
-  } catch (const std::bad_alloc&) {
-    zaptor::complain("out of memory");
-  } catch (const std::length_error&) {
-    zaptor::complain("out of memory");
-  } catch (const std::exception& error) {
-    zaptor::complain(error.what());
-  }
-  return 1;
+  return zaptor::run_reporting_failures("zaptor-table",
+                                        [&] { return zaptor::run(std::vector<std::string>(argv, argv + argc)); });
 }
