@@ -25,12 +25,22 @@ constexpr std::string_view kBlankRun =
     "                                                                "
     "                                                                ";
 
+constexpr std::size_t kReportLength = 20;  // "Invalid character c\n"
+
+// The bytes the reports of a call print.
+std::size_t report_bytes(const std::vector<Report>& reports, std::size_t first, std::size_t last) {
+  std::size_t times = 0;
+  for (std::size_t i = first; i < last; ++i) times += reports[i].times;
+  return times * kReportLength;
+}
+
 void report_invalid(const std::vector<Report>& reports, std::size_t first, std::size_t last) {
   Output* out = engine().fp_dst;
   if (out == nullptr) return;
   for (std::size_t i = first; i < last; ++i) {
     const char line[] = {'I', 'n', 'v', 'a', 'l', 'i', 'd', ' ', 'c', 'h', 'a', 'r', 'a', 'c', 't', 'e', 'r', ' ',
                          reports[i].c, '\n'};
+    static_assert(sizeof line == kReportLength);
     for (std::uint8_t n = 0; n < reports[i].times; ++n) out->write(std::string_view(line, sizeof line));
   }
 }
@@ -245,7 +255,10 @@ Step found(LineBuffer& b, int index) {
   // write without bound, and is stopped when it passes the budget; so is a
   // table that makes a line grow out of all proportion.
   // The budget depends on the text alone, never on the engine's short cuts.
-  b.written() += written_by(s.pieces, entry, params);
+  // A call's reports are written too: an endless rewrite may print them
+  // again at every turn.
+  b.written() += written_by(s.pieces, entry, params) +
+                 report_bytes(b.reports(), s.bounds.front().reports, s.bounds.back().reports);
   if (b.written() > std::max(e.growth_floor, kGrowthRatio * b.source().size())) return Step::endless;
 
   report_invalid(b.reports(), s.bounds.front().reports, s.bounds.back().reports);
@@ -264,7 +277,7 @@ Step found(LineBuffer& b, int index) {
   bool join = true;
   for (auto it = s.replacement.rbegin(); it != s.replacement.rend(); ++it) {
     Piece piece = *it;
-    if (piece.kind == Piece::Kind::source) piece.id = b.next_id();
+    piece.id = b.next_id();
     join = b.push_rest(piece, join);
   }
   drop_call(b, s);

@@ -60,9 +60,7 @@ struct CallScratch {
   std::deque<Open> opens;
   std::vector<std::uint32_t> open_commas;  // commas of the opens, from their "(", innermost last
   struct Mark {
-    std::size_t offset;
-    Lex state;
-    std::uint32_t piece;
+    WalkMemo::Place place;
     std::size_t depth, lowest;  // depth here, lowest depth until the next mark
   };
   std::vector<Mark> marks;  // checkpoints this walk passed

@@ -123,11 +123,12 @@ bool LineBuffer::push_rest(const Piece& piece, bool join) {
     std::copy(below.begin(), below.end(), joined.begin() + static_cast<std::ptrdiff_t>(length));
     length += below.size();
     top.kind = Piece::Kind::written;
-    top.id = 0;
     top.length = 0;
   }
   write_front(std::string_view(joined.data(), length));
   work_ += length;
+  // Text that begins elsewhere now: another occurrence.
+  top.id = next_id();
   top.at = front_used_;
   top.length += length;
   return true;
@@ -195,6 +196,7 @@ void LineBuffer::open_unit() {
     units_.push_back(later);
     Piece piece;
     piece.kind = Piece::Kind::unit;
+    piece.id = next_id();
     piece.length = later.length;
     piece.at = units_.size() - 1;
     rest_.push_back(piece);
@@ -203,7 +205,7 @@ void LineBuffer::open_unit() {
   work_ += count + 1;
   for (std::size_t i = count; i > 0; --i) {
     Piece piece = unit_pieces_[u.first + i - 1];
-    if (piece.kind == Piece::Kind::source) piece.id = next_id();
+    piece.id = next_id();
     ref(piece);
     rest_.push_back(piece);
   }

@@ -49,9 +49,9 @@ struct Piece {
     unit,
   };
   Kind kind = Kind::source;
-  // Source pieces only: which occurrence of its bytes this is. A piece keeps
+  // Which occurrence of its bytes this is (0: none of its own). A piece keeps
   // its id while it stays in the rest; a piece made anew (a replacement, the
-  // content of a unit taken apart) gets a new one.
+  // content of a unit taken apart, text joined to it) gets a new one.
   std::uint32_t id = 0;
   std::size_t length = 0;
   union {

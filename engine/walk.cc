@@ -15,6 +15,19 @@ namespace {
 
 constexpr std::size_t kMaxCommas = 8;  // no format takes a parameter past the eighth
 
+// A byte's place in the storage of its piece, the same in every piece made
+// of that piece, and growing along it.
+std::uint64_t place_of(const Piece& piece, std::size_t pos) {
+  switch (piece.kind) {
+    case Piece::Kind::source:
+      return piece.at + pos;
+    case Piece::Kind::written:
+      return pos - piece.at;  // written text grows towards its front
+    default:
+      return reinterpret_cast<std::uintptr_t>(piece.text) + pos;
+  }
+}
+
 class Walker {
  public:
   Walker(LineBuffer& buffer, CallScratch& scratch, bool mark, std::size_t open)
@@ -33,7 +46,8 @@ class Walker {
   WalkEnd walk();
   Piece& current() { return s_.call.back(); }
   std::size_t current_index() const { return s_.call.size() - 1; }
-  bool next_piece();
+  enum class Next { piece, end, merged };
+  Next next_piece();
   void pass_unit(const Piece& piece);
   void copy_reports(std::size_t begin, std::size_t end);
   bool take_root_note();
@@ -43,7 +57,7 @@ class Walker {
   bool close();
   void comma();
   void bound();
-  bool at_mark();
+  bool at_mark(const Piece& piece, std::uint64_t at);
   void commit_marks(std::size_t future_lowest);
   bool step(std::string_view view, std::size_t limit);
 
@@ -85,12 +99,14 @@ void Walker::pass_unit(const Piece& piece) {
 }
 
 // The next piece of the call: from the rest, or a line read from the source.
-bool Walker::next_piece() {
+// `merged`: a unit passed in one step stands where a walk that found no end
+// passed with fewer parentheses open.
+Walker::Next Walker::next_piece() {
   std::vector<Piece>& rest = b_.rest();
   for (;;) {
     if (rest.empty()) {
       const std::size_t at = add_buff(b_);
-      if (at == std::string_view::npos) return false;
+      if (at == std::string_view::npos) return Next::end;
       const std::size_t added = b_.source().size() - at;
       Piece& last = current();
       if (last.kind == Piece::Kind::source && last.at + last.length == at) {
@@ -99,7 +115,7 @@ bool Walker::next_piece() {
         s_.call.push_back(b_.source_piece(at, added));
         pos_ = 0;
       }
-      return true;
+      return Next::piece;
     }
     const Piece piece = rest.back();
     rest.pop_back();
@@ -107,9 +123,14 @@ bool Walker::next_piece() {
     if (!piece.is_unit()) {
       s_.call.push_back(piece);
       pos_ = 0;
-      return true;
+      return Next::piece;
     }
     if (state_ == Lex::code && cuts_.units && b_.unit(piece).passable) {
+      if (mark_ && at_mark(piece, piece.at)) {
+        s_.call.push_back(piece);
+        pos_ = 0;
+        return Next::merged;
+      }
       passed_ += piece.length;
       pass_unit(piece);
       s_.call.push_back(piece);
@@ -220,17 +241,17 @@ void Walker::bound() {
 
 // True when this walk now follows one that found no end, so that it finds
 // none either.
-bool Walker::at_mark() {
-  const Piece& piece = current();
-  const std::size_t offset = piece.at + pos_;
+bool Walker::at_mark(const Piece& piece, std::uint64_t at) {
+  if (piece.id == 0) return false;  // no occurrence of its own
+  const WalkMemo::Place place{piece.id, at, state_};
   if (cuts_.checkpoints) {
-    const WalkMemo::Checkpoint* known = memo_.checkpoint(offset, state_);
-    if (known != nullptr && known->piece == piece.id && depth_ > known->closes) {
-      commit_marks(depth_ - known->closes);
+    const std::optional<std::size_t> closes = memo_.checkpoint(place);
+    if (closes && depth_ > *closes) {
+      commit_marks(depth_ - *closes);
       return true;
     }
   }
-  s_.marks.push_back({offset, state_, piece.id, depth_, depth_});
+  s_.marks.push_back({place, depth_, depth_});
   return false;
 }
 
@@ -240,7 +261,7 @@ void Walker::commit_marks(std::size_t future_lowest) {
   std::size_t lowest = future_lowest;
   for (auto it = s_.marks.rbegin(); it != s_.marks.rend(); ++it) {
     lowest = std::min(lowest, it->lowest);
-    memo_.add_checkpoint(it->offset, it->state, {it->piece, it->depth - lowest});
+    memo_.add_checkpoint(it->place, it->depth - lowest);
   }
   s_.marks.clear();
 }
@@ -330,7 +351,9 @@ WalkEnd Walker::walk() {
   for (;;) {
     const Piece& piece = current();
     if (piece.is_unit() || pos_ == piece.length) {
-      if (!next_piece()) {
+      const Next next = next_piece();
+      if (next == Next::merged) return WalkEnd::open;
+      if (next == Next::end) {
         if (mark_) commit_marks(std::numeric_limits<std::size_t>::max());
         return WalkEnd::open;
       }
@@ -338,11 +361,10 @@ WalkEnd Walker::walk() {
     }
     const std::string_view view = b_.bytes(piece);
     std::size_t limit = view.size();
-    if (mark_ && piece.kind == Piece::Kind::source) {
-      const std::size_t offset = piece.at + pos_;
-      if (offset % kCheckpointStep == 0 && at_mark()) return WalkEnd::open;
-      const std::size_t next = (offset / kCheckpointStep + 1) * kCheckpointStep;
-      limit = std::min(limit, next - piece.at);
+    if (mark_) {
+      const std::uint64_t at = place_of(piece, pos_);
+      if ((pos_ == 0 || at % kCheckpointStep == 0) && at_mark(piece, at)) return WalkEnd::open;
+      limit = static_cast<std::size_t>(std::min<std::uint64_t>(limit, pos_ + (kCheckpointStep - at % kCheckpointStep)));
     }
     const std::size_t before = pos_;
     const bool closed = step(view, limit);

@@ -51,14 +51,13 @@ void WalkMemo::add_note(const Note& note) {
   index_[at] = static_cast<std::uint32_t>(notes_.size());
 }
 
-const WalkMemo::Checkpoint* WalkMemo::checkpoint(std::size_t offset, Lex state) const {
-  if (checkpoints_.empty()) return nullptr;
-  const auto it = checkpoints_.find(key(offset, state));
-  return it == checkpoints_.end() ? nullptr : &it->second;
+std::optional<std::size_t> WalkMemo::checkpoint(const Place& place) const {
+  if (checkpoints_.empty()) return std::nullopt;
+  const auto it = checkpoints_.find(place);
+  if (it == checkpoints_.end()) return std::nullopt;
+  return it->second;
 }
 
-void WalkMemo::add_checkpoint(std::size_t offset, Lex state, const Checkpoint& checkpoint) {
-  checkpoints_[key(offset, state)] = checkpoint;
-}
+void WalkMemo::add_checkpoint(const Place& place, std::size_t closes) { checkpoints_[place] = closes; }
 
 }  // namespace zaptor

@@ -16,12 +16,16 @@
 // every later name inside it starts a walk of its own, which may run to the
 // end of the input again. But two walks that stand on the same byte in the
 // same lexer state go the same way from there on. So a walk that found no
-// end leaves, at every 64th byte of the source it passed, its lexer state
+// end leaves, at the bytes it passed that are checkpoints, its lexer state
 // and how many of the parentheses open there it closed before the end
 // (`closes`). A later walk that reaches such a byte, of the same piece,
 // in the same state, with more parentheses open than that, will not find
 // its end either, and stops there. Each byte is walked a bounded number of
-// times, whatever the number of open calls.
+// times, whatever the number of open calls. The text after the scan
+// position may be made of rewrites as much as of source, so checkpoints
+// stand in every kind of piece: at its first byte and at every 64th byte,
+// named by the piece's occurrence and the byte's place in its storage,
+// neither of which a later rewrite can give to other text.
 #pragma once
 
 #include <cstddef>
@@ -36,7 +40,7 @@
 namespace zaptor {
 
 inline constexpr std::size_t kNoteSpan = 128;       // shorter stretches are cheap to walk again
-inline constexpr std::size_t kCheckpointStep = 64;  // source offsets that are checkpoints
+inline constexpr std::size_t kCheckpointStep = 64;  // places that are checkpoints
 
 class WalkMemo {
  public:
@@ -48,9 +52,12 @@ class WalkMemo {
     std::uint32_t reports_begin, reports_end;  // in the line's reports
     std::uint8_t commas;
   };
-  struct Checkpoint {
+  // A byte of a piece, in a lexer state.
+  struct Place {
     std::uint32_t piece;  // the piece's occurrence id
-    std::size_t closes;
+    std::uint64_t at;     // the byte's place in the piece's storage
+    Lex state;
+    bool operator==(const Place&) const = default;
   };
 
   void clear();
@@ -60,21 +67,25 @@ class WalkMemo {
   // Commas are kept as their distance from the note's "(".
   std::vector<std::uint32_t>& commas() { return commas_; }
 
-  const Checkpoint* checkpoint(std::size_t offset, Lex state) const;
-  void add_checkpoint(std::size_t offset, Lex state, const Checkpoint& checkpoint);
-  bool has_checkpoints() const { return !checkpoints_.empty(); }
+  // How many of the parentheses open at `place` a walk from there closed
+  // before the end of the input, when one found no end.
+  std::optional<std::size_t> checkpoint(const Place& place) const;
+  void add_checkpoint(const Place& place, std::size_t closes);
 
  private:
-  static std::uint64_t key(std::size_t offset, Lex state) {
-    return static_cast<std::uint64_t>(offset) * kLexStates + static_cast<std::uint64_t>(state);
-  }
+  struct PlaceHash {
+    std::size_t operator()(const Place& p) const {
+      const std::uint64_t h = (p.at * kLexStates + static_cast<std::uint64_t>(p.state)) * 0x9E3779B97F4A7C15ULL;
+      return static_cast<std::size_t>(h ^ (h >> 29) ^ (std::uint64_t{p.piece} << 17));
+    }
+  };
   std::size_t home(std::size_t open) const { return (open * 0x9E3779B97F4A7C15ULL >> 17) & (index_.size() - 1); }
   void grow();
 
   std::deque<Note> notes_;  // in blocks: no copy of them all as they grow
   std::vector<std::uint32_t> index_;  // open addressing by "(": note number + 1, 0 when free
   std::vector<std::uint32_t> commas_;
-  std::unordered_map<std::uint64_t, Checkpoint> checkpoints_;
+  std::unordered_map<Place, std::size_t, PlaceHash> checkpoints_;
 };
 
 }  // namespace zaptor
