@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "engine/source_loop.h"
 
 namespace zaptor {
 namespace {
@@ -30,9 +29,11 @@ struct Entry {
   std::vector<std::int32_t> order;
 };
 
+// The table the benchmarks that follow convert with.
+std::shared_ptr<const Table> g_table;
+
 void install(const std::vector<Entry>& entries) {
-  reset_engine();
-  EngineState& e = engine();
+  std::vector<_apitype> table;
   for (const Entry& in : entries) {
     _apitype entry;
     entry.pchName = in.name;
@@ -40,11 +41,9 @@ void install(const std::vector<Entry>& entries) {
     entry.cb = static_cast<std::int32_t>(in.name.size());
     entry.cParms = static_cast<std::int32_t>(in.order.size());
     for (std::size_t k = 0; k < in.order.size() && k < kOrderSlots; ++k) entry.iOrder[k] = in.order[k];
-    e.apilist.push_back(entry);
-    if (e.chFirstBuf.find(in.name[0]) == std::string::npos) e.chFirstBuf += in.name[0];
+    table.push_back(entry);
   }
-  e.api_num = static_cast<std::int32_t>(entries.size());
-  index_table();
+  g_table = make_table(std::move(table));
 }
 
 // tallyx's three entries.
@@ -203,16 +202,14 @@ void run_loop(benchmark::State& state, const std::string& text, Mode mode) {
     LineReader reader(text);
     Output dst(printed);
     Output copy(copied);
-    EngineState& e = engine();
+    Conversion e(g_table);
     e.fp_src = &reader;
     e.bEchoFormatted = mode == Mode::tally;
     e.fp_dst = mode == Mode::tally ? &dst : &copy;
-    const SourceResult result = process_source(reader, mode == Mode::tally ? nullptr : &copy);
+    const SourceResult result = e.process_source(reader, mode == Mode::tally ? nullptr : &copy);
     benchmark::DoNotOptimize(result);
     benchmark::DoNotOptimize(printed.data());
     benchmark::DoNotOptimize(copied.data());
-    e.fp_src = nullptr;
-    e.fp_dst = nullptr;
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
   state.counters["out_bytes"] = static_cast<double>(mode == Mode::tally ? printed.size() : copied.size());

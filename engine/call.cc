@@ -1,4 +1,4 @@
-#include "engine/call.h"
+#include "engine/engine.h"
 
 #include <algorithm>
 #include <array>
@@ -7,13 +7,14 @@
 
 namespace zaptor {
 
-std::size_t add_buff(LineBuffer& buffer) {
-  EngineState& e = engine();
-  const std::size_t at = buffer.read_more(e.fp_src);
-  if (at != std::string_view::npos && e.bVerbose && e.fp_err != nullptr) {
-    e.fp_err->write(buffer.source().substr(at));
-  }
+std::size_t Conversion::add_buff(LineBuffer& buffer) {
+  const std::size_t at = buffer.read_more(fp_src);
+  if (at != std::string_view::npos && bVerbose && fp_err != nullptr) fp_err->write(buffer.source().substr(at));
   return at;
+}
+
+std::uint64_t Conversion::call_line(const LineBuffer& buffer) const {
+  return buffer_line + buffer.finished_newlines();
 }
 
 namespace {
@@ -32,17 +33,6 @@ std::size_t report_bytes(const std::vector<Report>& reports, std::size_t first, 
   std::size_t times = 0;
   for (std::size_t i = first; i < last; ++i) times += reports[i].times;
   return times * kReportLength;
-}
-
-void report_invalid(const std::vector<Report>& reports, std::size_t first, std::size_t last) {
-  Output* out = engine().fp_dst;
-  if (out == nullptr) return;
-  for (std::size_t i = first; i < last; ++i) {
-    const char line[] = {'I', 'n', 'v', 'a', 'l', 'i', 'd', ' ', 'c', 'h', 'a', 'r', 'a', 'c', 't', 'e', 'r', ' ',
-                         reports[i].c, '\n'};
-    static_assert(sizeof line == kReportLength);
-    for (std::uint8_t n = 0; n < reports[i].times; ++n) out->write(std::string_view(line, sizeof line));
-  }
 }
 
 // The pieces of parameter k, each with the part of it that belongs to the
@@ -222,17 +212,21 @@ void drop_call(LineBuffer& b, CallScratch& s) {
 
 }  // namespace
 
-Step found(LineBuffer& b, int index) {
-  EngineState& e = engine();
-  const _apitype& entry = e.apilist[static_cast<std::size_t>(index)];
-  CallScratch& s = e.scratch;
+Step Conversion::found(LineBuffer& b, int index) {
+  const _apitype& entry = table().apilist()[static_cast<std::size_t>(index)];
+  CallScratch& s = scratch_;
+  const std::uint64_t line = call_line(b);
 
-  if (walk_call(b, static_cast<std::size_t>(entry.cb), s) == WalkEnd::open) return Step::no_call;
+  if (walk_call(*this, b, static_cast<std::size_t>(entry.cb)) == WalkEnd::open) {
+    events_to().open_call(index, line);
+    return Step::no_call;
+  }
 
-  const CompiledFormat* format = e.format(static_cast<std::size_t>(index));
+  const CompiledFormat* format = table().format(static_cast<std::size_t>(index));
   // An entry without a format deletes the call: what followed it stays.
   if (format == nullptr) {
     drop_call(b, s);
+    events_to().rewritten(index, line);
     return Step::rewritten;
   }
 
@@ -259,15 +253,18 @@ Step found(LineBuffer& b, int index) {
   // again at every turn.
   b.written() += written_by(s.pieces, entry, params) +
                  report_bytes(b.reports(), s.bounds.front().reports, s.bounds.back().reports);
-  if (b.written() > std::max(e.growth_floor, kGrowthRatio * b.source().size())) return Step::endless;
+  if (b.written() > std::max(growth_floor, kGrowthRatio * b.source().size())) return Step::endless;
 
-  report_invalid(b.reports(), s.bounds.front().reports, s.bounds.back().reports);
+  Events& sink = events_to();
+  for (std::size_t i = s.bounds.front().reports; i < s.bounds.back().reports; ++i) {
+    sink.invalid_character(b.reports()[i].c, b.reports()[i].times, index, line);
+  }
   build_replacement(b, s, entry, params);
-  e.work += s.pieces.size() + s.replacement.size() + (s.bounds.back().reports - s.bounds.front().reports);
-  if (e.bEchoFormatted && e.fp_dst != nullptr) {
-    Output& out = *e.fp_dst;
+  work += s.pieces.size() + s.replacement.size() + (s.bounds.back().reports - s.bounds.front().reports);
+  if (bEchoFormatted && fp_dst != nullptr) {
+    Output& out = *fp_dst;
     const auto write = [&](std::string_view bytes) {
-      e.work += bytes.size() + 1;
+      work += bytes.size() + 1;
       out.write(bytes);
     };
     for (const Piece& piece : s.replacement) b.emit(piece, write);
@@ -281,6 +278,7 @@ Step found(LineBuffer& b, int index) {
     join = b.push_rest(piece, join);
   }
   drop_call(b, s);
+  sink.rewritten(index, line);
   return Step::rewritten;
 }
 

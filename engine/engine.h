@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/events.h"
 #include "engine/format.h"
 #include "engine/line_buffer.h"
 #include "engine/streams.h"
@@ -78,60 +79,90 @@ struct ShortCuts {
   bool checkpoints = true;  // stop a walk that follows one that found no end
 };
 
-// Everything the engine keeps for the whole process, in one place.
-struct EngineState {
-  std::vector<_apitype> apilist;  // the macro table
-  std::int32_t api_num = -1;      // valid entries; negative reads as none
-  std::string chFirstBuf;         // distinct first letters of the names
-  std::int32_t token_length = 0;  // length of the name get_token found
-  int token_entry = -1;           // and the entry it names, for FindApi
-  bool bVerbose = false;          // echo continuation lines to fp_err
-  bool bEchoFormatted = false;    // write each replacement to fp_dst
-  LineReader* fp_src = nullptr;   // continuation lines come from here
-  Output* fp_dst = nullptr;       // reports and echoed replacements
-  Output* fp_err = nullptr;       // verbose echo
-  ShortCuts short_cuts;
-  std::size_t growth_floor = kGrowthFloor;  // tests and fuzzers may lower it, to keep runs short
-  // What the engine did, in bytes it read, copied or wrote and pieces it
-  // moved, so that tests can bound its cost by its input and output.
-  std::uint64_t work = 0;
-  std::uint64_t passed = 0;   // bytes the short cuts passed over without reading them
-  std::uint64_t written = 0;  // what the lines' rewrites wrote (LineBuffer::written()), in all
-  ApiIndex index;                 // built by index_table()
-  std::vector<std::unique_ptr<CompiledFormat>> formats;  // by entry, read at first use
-
-  // Entry `index`'s format; null for an entry without one.
-  const CompiledFormat* format(std::size_t index);
-  CallScratch scratch;
-};
-
-EngineState& engine();
-// Empties the table and the flags and forgets the streams.
-void reset_engine();
-// Must follow every change of apilist, api_num or chFirstBuf.
-void index_table();
-
 // How the scan of one line ended.
 enum class ScanStatus {
   ok,
   endless_rewrite,  // the rewrites keep writing: they would never end
 };
 
-// Scans the line in `buffer`, rewriting every call it reaches. `first` is
-// the first call of the line, as an offset in its source, when the caller
-// has found it already.
-ScanStatus line_scan(LineBuffer& buffer, std::optional<ApiIndex::Call> first = std::nullopt);
-
-// The scanner's steps. The scan position is the top of buffer.rest(); a
-// name may begin in the text the scan passed since it last resumed.
-// Moves finished text out of the rest until a call's name stands on top of
-// it; false when the line holds no further call. Sets token_length and
-// token_entry.
-bool get_token(LineBuffer& buffer);
+// How a source loop ended.
+struct SourceResult {
+  ScanStatus status;   // endless_rewrite stops the loop
+  std::uint64_t line;  // the physical line whose scan stopped it
+};
 
 // How one step of the scan ended.
 enum class Step { rewritten, no_call, endless };
-// Rewrites the call whose name stands on top of the rest.
-Step FindApi(LineBuffer& buffer);
+
+// One conversion: a table, the flags and streams of one run, and the work
+// areas of its scan. Any number of conversions may run at once, in threads
+// of their own, over one shared table: nothing here is shared but the
+// table, which nobody changes.
+class Conversion {
+ public:
+  explicit Conversion(std::shared_ptr<const Table> table);
+  Conversion(const Conversion&) = delete;
+  Conversion& operator=(const Conversion&) = delete;
+
+  const Table& table() const { return *table_; }
+
+  bool bVerbose = false;          // echo continuation lines to fp_err
+  bool bEchoFormatted = false;    // write each replacement to fp_dst
+  LineReader* fp_src = nullptr;   // continuation lines come from here
+  Output* fp_dst = nullptr;       // reports and echoed replacements
+  Output* fp_err = nullptr;       // verbose echo
+  // Where the conversion tells what it did; null: each report as a line
+  // "Invalid character C" on fp_dst, as zaptor and tallyx write them.
+  Events* events = nullptr;
+  ShortCuts short_cuts;
+  std::size_t growth_floor = kGrowthFloor;  // tests and fuzzers may lower it, to keep runs short
+
+  std::int32_t token_length = 0;  // length of the name get_token found
+  int token_entry = -1;           // and the entry it names, for FindApi
+  std::uint64_t buffer_line = 1;  // the source line the buffer being scanned begins with
+
+  // What the engine did, in bytes it read, copied or wrote and pieces it
+  // moved, so that tests can bound its cost by its input and output.
+  std::uint64_t work = 0;
+  std::uint64_t passed = 0;   // bytes the short cuts passed over without reading them
+  std::uint64_t written = 0;  // what the lines' rewrites wrote (LineBuffer::written()), in all
+
+  // Reads `source` line by line and scans each line; after each scan the
+  // whole buffer is written to `copy_to` (when given). With bVerbose every
+  // line read is echoed to fp_err. Stops early when `copy_to` or fp_dst has
+  // failed.
+  SourceResult process_source(LineReader& source, Output* copy_to);
+
+  // Scans the line in `buffer`, rewriting every call it reaches. `first` is
+  // the first call of the line, as an offset in its source, when the caller
+  // has found it already.
+  ScanStatus line_scan(LineBuffer& buffer, std::optional<ApiIndex::Call> first = std::nullopt);
+
+  // The scanner's steps. The scan position is the top of buffer.rest(); a
+  // name may begin in the text the scan passed since it last resumed.
+  // Moves finished text out of the rest until a call's name stands on top
+  // of it; false when the line holds no further call. Sets token_length
+  // and token_entry.
+  bool get_token(LineBuffer& buffer);
+  // Rewrites the call whose name stands on top of the rest.
+  Step FindApi(LineBuffer& buffer);
+  // Captures and rewrites the call of entry `index` whose name stands on
+  // top of the buffer's rest.
+  Step found(LineBuffer& buffer, int index);
+  // Reads the next physical line onto the end of the buffer's source
+  // (echoed to fp_err in verbose mode): the offset where it begins, or npos
+  // at the end of the input.
+  std::size_t add_buff(LineBuffer& buffer);
+
+  CallScratch& scratch() { return scratch_; }
+  Events& events_to() { return events != nullptr ? *events : report_lines_; }
+  // The source line of the call whose name stands on top of the rest.
+  std::uint64_t call_line(const LineBuffer& buffer) const;
+
+ private:
+  std::shared_ptr<const Table> table_;
+  ReportLines report_lines_{&fp_dst};
+  CallScratch scratch_;
+};
 
 }  // namespace zaptor

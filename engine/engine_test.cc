@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "engine/source_loop.h"
 
 namespace zaptor {
 namespace {
@@ -21,27 +20,36 @@ struct Entry {
   std::int32_t cb = -1;  // -1: the name's length
 };
 
-// Installs `entries` as the engine's table, first letters in order.
-void load(const std::vector<Entry>& entries) {
-  reset_engine();
-  EngineState& e = engine();
+std::vector<_apitype> entries_of(const std::vector<Entry>& entries) {
+  std::vector<_apitype> table;
   for (const Entry& in : entries) {
     _apitype entry;
     if (in.name != nullptr) entry.pchName = in.name;
     if (in.format != nullptr) entry.pchformat = in.format;
     entry.cb = in.cb >= 0 ? in.cb : static_cast<std::int32_t>(std::string_view(in.name).size());
     for (std::size_t k = 0; k < in.order.size(); ++k) entry.iOrder[k] = in.order[k];
-    e.apilist.push_back(entry);
-    if (in.name != nullptr && e.chFirstBuf.find(in.name[0]) == std::string::npos) e.chFirstBuf += in.name[0];
+    table.push_back(entry);
   }
-  e.api_num = static_cast<std::int32_t>(entries.size());
-  index_table();
+  return table;
+}
+
+// The table the tests convert with, and the short cuts they use.
+std::shared_ptr<const Table> g_table;
+ShortCuts g_cuts;
+constexpr ShortCuts kNoShortCuts{false, false, false};
+
+// Makes `entries` the table of the conversions that follow, first letters
+// in order, all short cuts on.
+void load(const std::vector<Entry>& entries) {
+  g_table = make_table(entries_of(entries));
+  g_cuts = {};
 }
 
 struct Converted {
   std::string out;  // reports and converted lines, in order
   ScanStatus status;
   std::uint64_t line;
+  std::uint64_t work, written;  // the conversion's counts
 };
 
 struct CloseFile {
@@ -62,31 +70,40 @@ Converted convert(std::string_view source, bool streamed = false) {
   LineReader& reader = streamed ? file_reader : memory_reader;
   Output out(run.out);
   Output echo(err);
-  engine().fp_src = &reader;
-  engine().fp_dst = &out;
-  engine().fp_err = &echo;
-  const SourceResult result = process_source(reader, &out);
+  Conversion conversion(g_table);
+  conversion.short_cuts = g_cuts;
+  conversion.fp_src = &reader;
+  conversion.fp_dst = &out;
+  conversion.fp_err = &echo;
+  const SourceResult result = conversion.process_source(reader, &out);
   run.status = result.status;
   run.line = result.line;
-  engine().fp_src = nullptr;
-  engine().fp_dst = engine().fp_err = nullptr;
+  run.work = conversion.work;
+  run.written = conversion.written;
   return run;
 }
 
 std::string rewrite(std::string_view source) { return convert(source).out; }
 
+// What `source` gives without the engine's short cuts.
+std::string rewrite_plainly(std::string_view source) {
+  g_cuts = kNoShortCuts;
+  std::string out = rewrite(source);
+  g_cuts = {};
+  return out;
+}
+
 // What tallyx's table prints for `source`.
 std::string tally(std::string_view source) {
   load({{"WinSendMsg", "S %s\n", {1}}, {"WinPostMsg", "P %s\n", {1}}, {"WinSendDlgItemMsg", "D %s\n", {2}}});
-  engine().bEchoFormatted = true;
   std::string printed;
   LineReader reader(source);
   Output out(printed);
-  engine().fp_src = &reader;
-  engine().fp_dst = &out;
-  process_source(reader, nullptr);
-  engine().fp_src = nullptr;
-  engine().fp_dst = nullptr;
+  Conversion conversion(g_table);
+  conversion.bEchoFormatted = true;
+  conversion.fp_src = &reader;
+  conversion.fp_dst = &out;
+  conversion.process_source(reader, nullptr);
   return printed;
 }
 
@@ -406,9 +423,7 @@ TEST(OpenCall, ManyOpenCallsConvertAsWithoutShortCuts) {
     for (int i = 0; i < 300; ++i) in += shape;
     in += "WinB(last)\n";
     const std::string fast = rewrite(in);
-    engine().short_cuts = {false, false, false};
-    EXPECT_EQ(rewrite(in), fast) << shape;
-    engine().short_cuts = {};
+    EXPECT_EQ(rewrite_plainly(in), fast) << shape;
   }
 }
 
@@ -505,9 +520,7 @@ TEST(LongNesting, ShortCutsGiveThePlainBytes) {
   for (const auto& table : tables) {
     load(table);
     const std::string fast = rewrite(nest + "\n");
-    engine().short_cuts = {false, false, false};
-    EXPECT_EQ(rewrite(nest + "\n"), fast) << table[0].format;
-    engine().short_cuts = {};
+    EXPECT_EQ(rewrite_plainly(nest + "\n"), fast) << table[0].format;
   }
 }
 
@@ -586,8 +599,8 @@ TEST(Cost, InProportionToInputAndOutput) {
   for (const Shape& shape : shapes) {
     load(shape.table);
     const Converted run = convert(shape.source);
-    const double bound = 64.0 * static_cast<double>(shape.source.size() + run.out.size() + engine().written) + 65536;
-    EXPECT_LE(static_cast<double>(engine().work), bound) << shape.what;
+    const double bound = 64.0 * static_cast<double>(shape.source.size() + run.out.size() + run.written) + 65536;
+    EXPECT_LE(static_cast<double>(run.work), bound) << shape.what;
   }
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "engine/bytes.h"
+
 namespace zaptor {
 
 namespace {
@@ -21,6 +23,7 @@ void LineBuffer::clear() {
   done_.clear();
   finished_.clear();
   scan_from_ = 0;
+  finished_newlines_ = 0;
   units_.clear();
   unit_pieces_.clear();
   reports_.clear();
@@ -109,7 +112,12 @@ bool LineBuffer::push_rest(const Piece& piece, bool join) {
   }
   Piece& top = rest_.back();
   const bool top_at_front = top.kind == Piece::Kind::written && top.at == front_used_;
-  if (!top_at_front && (top.is_unit() || top.length > kJoinLength)) {
+  // Written text counts no lines of the source: source newlines stay in
+  // pieces of the source.
+  const auto source_line_end = [&](const Piece& p) {
+    return p.kind == Piece::Kind::source && bytes(p).find('\n') != std::string_view::npos;
+  };
+  if (source_line_end(piece) || (!top_at_front && (top.is_unit() || top.length > kJoinLength || source_line_end(top)))) {
     rest_.push_back(piece);
     return false;
   }
@@ -215,7 +223,7 @@ bool LineBuffer::finish_one_byte() {
   while (!rest_.empty() && rest_.back().is_unit()) open_unit();
   if (rest_.empty()) return false;
   Piece& top = rest_.back();
-  done_.push_back(head(top, 1));
+  finish(head(top, 1));
   if (top.length == 1) {
     rest_.pop_back();
   } else {
@@ -229,10 +237,28 @@ void LineBuffer::resume_scan() {
   if (scan_from_ >= kCompactBatch) compact_done();
 }
 
+namespace {
+std::uint64_t source_newlines(const Piece& piece, std::string_view bytes) {
+  return piece.kind == Piece::Kind::source ? count_byte(bytes, '\n') : 0;
+}
+}  // namespace
+
+void LineBuffer::finish(const Piece& piece) {
+  done_.push_back(piece);
+  finished_newlines_ += source_newlines(piece, bytes(piece));
+}
+
+Piece LineBuffer::unfinish() {
+  const Piece piece = done_.back();
+  done_.pop_back();
+  finished_newlines_ -= source_newlines(piece, bytes(piece));
+  return piece;
+}
+
 void LineBuffer::pass_top() {
   const Piece top = rest_.back();
   rest_.pop_back();
-  done_.push_back(top);
+  finish(top);
   // A look-back for a name runs over white space, then over letters and
   // digits: a piece with anything else before its last such run ends every
   // look-back that reaches it, and the text before it is out of reach.

@@ -2,7 +2,6 @@
 #include <limits>
 
 #include "engine/bytes.h"
-#include "engine/call.h"
 #include "engine/chartype.h"
 #include "engine/engine.h"
 
@@ -23,8 +22,8 @@ struct Name {
 // start of the top piece into the text the scan passed since it resumed:
 // the word is gathered from the pieces it stands in. `end` is where the
 // white space before the "(" begins in the top piece.
-std::optional<Name> name_across(LineBuffer& b, std::size_t from, std::string_view top, std::size_t end,
-                                std::string& word) {
+std::optional<Name> name_across(const ApiIndex& index, LineBuffer& b, std::size_t from, std::string_view top,
+                                std::size_t end, std::string& word) {
   const std::vector<Piece>& done = b.done();
   word.clear();
   for (std::size_t j = end; j > 0; --j) word.push_back(top[j - 1]);
@@ -50,7 +49,6 @@ std::optional<Name> name_across(LineBuffer& b, std::size_t from, std::string_vie
   if (!in_word) return std::nullopt;
   b.add_work(word.size());
   std::reverse(word.begin(), word.end());
-  const ApiIndex& index = engine().index;
   if (!index.may_end_name(word.size() > 1 ? word[word.size() - 2] : 0, word.back())) return std::nullopt;
   const auto match = index.match_word(word);
   if (!match) return std::nullopt;
@@ -69,9 +67,8 @@ std::optional<Name> name_across(LineBuffer& b, std::size_t from, std::string_vie
 }
 
 // The name, if any, that the "(" at `open` of the top piece ends a call of.
-std::optional<Name> name_before(LineBuffer& b, std::size_t from, std::string_view top, std::size_t open,
-                                std::string& word) {
-  const ApiIndex& index = engine().index;
+std::optional<Name> name_before(const ApiIndex& index, LineBuffer& b, std::size_t from, std::string_view top,
+                                std::size_t open, std::string& word) {
   std::size_t end = open;
   while (end > 0 && is_space(top[end - 1])) --end;
   // Nothing before the top piece counts when the scan resumed at it.
@@ -89,41 +86,30 @@ std::optional<Name> name_before(LineBuffer& b, std::size_t from, std::string_vie
   } else if (alone) {
     return std::nullopt;
   }
-  return name_across(b, from, top, end, word);
+  return name_across(index, b, from, top, end, word);
 }
 
 // Puts the text from the name on back onto the rest, so that the name
 // stands on top of it.
 void place_name(LineBuffer& b, const Name& name) {
   std::vector<Piece>& rest = b.rest();
-  std::vector<Piece>& done = b.done();
   if (name.done == std::string_view::npos) {
     if (name.offset > 0) {
       const Piece top = rest.back();
-      done.push_back(LineBuffer::head(top, name.offset));
+      b.finish(LineBuffer::head(top, name.offset));
       rest.back() = LineBuffer::tail(top, name.offset);
     }
     return;
   }
-  while (done.size() > name.done + 1) {
-    rest.push_back(done.back());
-    done.pop_back();
-  }
-  const Piece first = done.back();
-  if (name.offset == 0) {
-    done.pop_back();
-    rest.push_back(first);
-  } else {
-    done.back() = LineBuffer::head(first, name.offset);
-    rest.push_back(LineBuffer::tail(first, name.offset));
-  }
+  while (b.done().size() > name.done + 1) rest.push_back(b.unfinish());
+  const Piece first = b.unfinish();
+  if (name.offset > 0) b.finish(LineBuffer::head(first, name.offset));
+  rest.push_back(name.offset > 0 ? LineBuffer::tail(first, name.offset) : first);
 }
 
-void take_name(const Name& name) {
-  EngineState& e = engine();
+std::int32_t token_length_of(const Name& name) {
   constexpr auto kMax = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
-  e.token_length = static_cast<std::int32_t>(std::min(name.length, kMax));
-  e.token_entry = name.entry;
+  return static_cast<std::int32_t>(std::min(name.length, kMax));
 }
 
 }  // namespace
@@ -131,8 +117,8 @@ void take_name(const Name& name) {
 // A call's name is followed by "(" after white space, so each "(" is looked
 // back from: finding the "(" goes sixteen bytes at a time, and most of them
 // are rejected by the byte before.
-bool get_token(LineBuffer& b) {
-  std::string& word = engine().scratch.word;
+bool Conversion::get_token(LineBuffer& b) {
+  std::string& word = scratch_.word;
   std::vector<Piece>& rest = b.rest();
   while (!rest.empty()) {
     if (rest.back().is_unit()) {
@@ -143,10 +129,11 @@ bool get_token(LineBuffer& b) {
     const std::string_view bytes = b.bytes(top);
     ByteFinder opens(bytes, 0, '(');
     for (std::size_t open = opens.next(); open != std::string_view::npos; open = opens.next()) {
-      if (const auto name = name_before(b, b.scan_from(), bytes, open, word)) {
+      if (const auto name = name_before(table().index(), b, b.scan_from(), bytes, open, word)) {
         b.add_work(open + 1);
         place_name(b, *name);
-        take_name(*name);
+        token_length = token_length_of(*name);
+        token_entry = name->entry;
         return true;
       }
     }
@@ -157,14 +144,16 @@ bool get_token(LineBuffer& b) {
 }
 
 // The index matched the name, table order first, and saw "(" after it.
-Step FindApi(LineBuffer& b) { return found(b, engine().token_entry); }
+Step Conversion::FindApi(LineBuffer& b) { return found(b, token_entry); }
 
-ScanStatus line_scan(LineBuffer& b, std::optional<ApiIndex::Call> first) {
+ScanStatus Conversion::line_scan(LineBuffer& b, std::optional<ApiIndex::Call> first) {
   bool have = false;
   if (first) {
     // The first call of a line just read: its only piece holds it.
-    place_name(b, {std::string_view::npos, first->pch, first->length, first->entry});
-    take_name({std::string_view::npos, first->pch, first->length, first->entry});
+    const Name name{std::string_view::npos, first->pch, first->length, first->entry};
+    place_name(b, name);
+    token_length = token_length_of(name);
+    token_entry = name.entry;
     have = true;
   } else {
     have = get_token(b);
@@ -173,6 +162,7 @@ ScanStatus line_scan(LineBuffer& b, std::optional<ApiIndex::Call> first) {
   while (have) {
     if (FindApi(b) == Step::endless) {
       status = ScanStatus::endless_rewrite;
+      events_to().stopped(buffer_line);
       break;
     }
     // The scan resumes one character after the start of the call: what
@@ -181,8 +171,8 @@ ScanStatus line_scan(LineBuffer& b, std::optional<ApiIndex::Call> first) {
     b.resume_scan();
     have = get_token(b);
   }
-  engine().work += b.take_work();
-  engine().written += b.written();
+  work += b.take_work();
+  written += b.written();
   return status;
 }
 

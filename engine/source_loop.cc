@@ -1,4 +1,4 @@
-#include "engine/source_loop.h"
+#include "engine/engine.h"
 
 #include <algorithm>
 #include <bit>
@@ -119,18 +119,16 @@ class Passer {
 
 }  // namespace
 
-SourceResult process_source(LineReader& source, Output* copy_to) {
-  EngineState& e = engine();
-  Passer passer(e.bVerbose ? e.fp_err : nullptr, copy_to);
+SourceResult Conversion::process_source(LineReader& source, Output* copy_to) {
+  const ApiIndex& index = table().index();
+  Passer passer(bVerbose ? fp_err : nullptr, copy_to);
   LineBuffer buffer(copy_to != nullptr);
-  std::size_t longest = 0;
-  for (const _apitype& entry : e.apilist) longest = std::max(longest, static_cast<std::size_t>(std::max(entry.cb, 0)));
   bool blocked = false;  // the text begins inside a word that can hold no name
   bool in_line = false;  // some of the line being read has passed on
   // Output that failed will not come back: reading on would be for nothing,
   // and an endless input would never end.
   const auto output_failed = [&] {
-    return (copy_to != nullptr && copy_to->failed()) || (e.fp_dst != nullptr && e.fp_dst->failed());
+    return (copy_to != nullptr && copy_to->failed()) || (fp_dst != nullptr && fp_dst->failed());
   };
   for (std::string_view data = source.peek(); !output_failed(); data = source.peek()) {
     if (data.empty()) {
@@ -146,18 +144,18 @@ SourceResult process_source(LineReader& source, Output* copy_to) {
       // The rest of the word that can hold no name passes first.
       while (plain < data.size() && is_alnum(data[plain])) ++plain;
       blocked = plain == data.size();
-    } else if ((call_line = find_call_line(data, e.index))) {
+    } else if ((call_line = find_call_line(data, index))) {
       plain = call_line->start;
     } else if (const std::size_t last_newline = data.rfind('\n'); last_newline != std::string_view::npos) {
       plain = last_newline + 1;
     } else {
-      const Streamed streamed = stream_point(data, e.index, longest);
+      const Streamed streamed = stream_point(data, index, table().longest_name());
       plain = streamed.length;
       blocked = streamed.blocked;
       if (plain == 0 && source.peek_more().size() > data.size()) continue;
     }
     if (plain > 0) {
-      e.work += plain;
+      work += plain;
       passer.pass(data.substr(0, plain));
       source.consume(plain);
       in_line = data[plain - 1] != '\n';
@@ -175,40 +173,16 @@ SourceResult process_source(LineReader& source, Output* copy_to) {
     passer.pass_echo_only(buffer.source());
     std::optional<ApiIndex::Call> first;
     if (call_line) first = call_line->first;
+    buffer_line = line;
     const ScanStatus status = line_scan(buffer, first);
     if (status == ScanStatus::endless_rewrite) return {status, line};
     if (copy_to != nullptr) {
       passer.release();
       buffer.write_to(*copy_to);
     }
-    e.work += buffer.take_work();
+    work += buffer.take_work();
   }
   return {ScanStatus::ok, source.lines_read() + 1};
-}
-
-void report_error(std::string_view program, std::string_view what) {
-  std::string message(program);
-  message.append(": ").append(what).append("\n");
-  std::fwrite(message.data(), 1, message.size(), stderr);
-}
-
-int run_reporting_failures(std::string_view program, const std::function<int()>& run) {
-  try {
-    return run();
-  } catch (const std::bad_alloc&) {
-    report_error(program, "out of memory");
-  } catch (const std::length_error&) {
-    report_error(program, "out of memory");
-  } catch (const std::exception& error) {
-    report_error(program, error.what());
-  }
-  return 1;
-}
-
-void report_errno(std::string_view program, std::string_view what, int error) {
-  std::string message(what);
-  message.append(": ").append(std::strerror(error));
-  report_error(program, message);
 }
 
 }  // namespace zaptor

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <limits>
 
 namespace zaptor {
 
@@ -156,6 +157,53 @@ std::optional<ApiIndex::Match> ApiIndex::match_word(std::string_view word) const
     if (entry >= 0) return Match{q, entry};
   }
   return std::nullopt;
+}
+
+std::string first_letters(const std::vector<_apitype>& entries) {
+  std::string letters;
+  for (const _apitype& entry : entries) {
+    if (!entry.pchName || entry.pchName->empty()) continue;
+    const char c = entry.pchName->front();
+    if (letters.find(c) == std::string::npos) letters.push_back(c);
+  }
+  return letters;
+}
+
+namespace {
+std::int32_t count_of(std::size_t entries) {
+  constexpr auto kMax = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
+  return static_cast<std::int32_t>(std::min(entries, kMax));
+}
+}  // namespace
+
+Table::Table(std::vector<_apitype> entries)
+    : apilist_(std::move(entries)), api_num_(count_of(apilist_.size())), chFirstBuf_(first_letters(apilist_)) {
+  build();
+}
+
+Table::Table(std::vector<_apitype> apilist, std::int32_t api_num, std::string chFirstBuf)
+    : apilist_(std::move(apilist)), api_num_(api_num), chFirstBuf_(std::move(chFirstBuf)) {
+  build();
+}
+
+std::size_t Table::entries_in_use() const {
+  return api_num_ <= 0 ? 0 : std::min(apilist_.size(), static_cast<std::size_t>(api_num_));
+}
+
+void Table::build() {
+  index_.build(apilist_, api_num_, chFirstBuf_);
+  // Formats are read once, here: a shared table is never written to again.
+  formats_.resize(apilist_.size());
+  for (std::size_t i = 0; i < apilist_.size(); ++i) {
+    if (apilist_[i].pchformat) formats_[i] = std::make_unique<CompiledFormat>(*apilist_[i].pchformat);
+  }
+  for (std::size_t i = 0; i < entries_in_use(); ++i) {
+    longest_name_ = std::max(longest_name_, static_cast<std::size_t>(std::max(apilist_[i].cb, 0)));
+  }
+}
+
+std::shared_ptr<const Table> make_table(std::vector<_apitype> entries) {
+  return std::make_shared<const Table>(std::move(entries));
 }
 
 }  // namespace zaptor

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <memory>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "engine/chartype.h"
+#include "engine/format.h"
 
 namespace zaptor {
 
@@ -107,5 +109,49 @@ class ApiIndex {
   std::vector<Slot> slots_;                      // open addressing; size a power of two
   std::vector<std::string_view> keys_;           // by entry: the word it matches
 };
+
+// The macro table, as the engine reads it: the entries, how many of them
+// are in use, the first letters of their names, the index over them and
+// their formats. Built once and never changed after, so that any number of
+// conversions, in any threads, can share one.
+class Table {
+ public:
+  // A table of all of `entries`, the first letters in the order in which
+  // the names bring them.
+  explicit Table(std::vector<_apitype> entries);
+  // A table exactly as given: api_num may count fewer entries than there
+  // are (or be negative: none), chFirstBuf any letters.
+  Table(std::vector<_apitype> apilist, std::int32_t api_num, std::string chFirstBuf);
+  Table(const Table&) = delete;  // the index and formats refer into it
+  Table& operator=(const Table&) = delete;
+
+  const std::vector<_apitype>& apilist() const { return apilist_; }
+  std::int32_t api_num() const { return api_num_; }
+  const std::string& chFirstBuf() const { return chFirstBuf_; }
+  // The entries in use: the first api_num of them.
+  std::size_t entries_in_use() const;
+  const ApiIndex& index() const { return index_; }
+  // Entry `entry`'s format; null for an entry without one.
+  const CompiledFormat* format(std::size_t entry) const { return formats_[entry].get(); }
+  // The longest name a word can match.
+  std::size_t longest_name() const { return longest_name_; }
+
+ private:
+  void build();
+
+  std::vector<_apitype> apilist_;
+  std::int32_t api_num_;
+  std::string chFirstBuf_;
+  ApiIndex index_;
+  std::vector<std::unique_ptr<CompiledFormat>> formats_;
+  std::size_t longest_name_ = 0;
+};
+
+// The distinct first bytes of the names in order of first appearance; an
+// entry without a name adds nothing.
+std::string first_letters(const std::vector<_apitype>& entries);
+
+// A table of all of `entries`, to share.
+std::shared_ptr<const Table> make_table(std::vector<_apitype> entries);
 
 }  // namespace zaptor

@@ -7,7 +7,6 @@
 #include <cassert>
 #include <limits>
 
-#include "engine/call.h"
 
 namespace zaptor {
 
@@ -30,13 +29,14 @@ std::uint64_t place_of(const Piece& piece, std::size_t pos) {
 
 class Walker {
  public:
-  Walker(LineBuffer& buffer, CallScratch& scratch, bool mark, std::size_t open)
-      : b_(buffer),
-        s_(scratch),
+  Walker(Conversion& conversion, LineBuffer& buffer, bool mark, std::size_t open)
+      : c_(conversion),
+        b_(buffer),
+        s_(conversion.scratch()),
         memo_(buffer.memo()),
         reports_(buffer.reports()),
-        cuts_(engine().short_cuts),
-        index_(engine().index),
+        cuts_(conversion.short_cuts),
+        index_(conversion.table().index()),
         mark_(mark),
         pos_(open) {}
 
@@ -61,6 +61,7 @@ class Walker {
   void commit_marks(std::size_t future_lowest);
   bool step(std::string_view view, std::size_t limit);
 
+  Conversion& c_;
   LineBuffer& b_;
   CallScratch& s_;
   WalkMemo& memo_;
@@ -105,7 +106,7 @@ Walker::Next Walker::next_piece() {
   std::vector<Piece>& rest = b_.rest();
   for (;;) {
     if (rest.empty()) {
-      const std::size_t at = add_buff(b_);
+      const std::size_t at = c_.add_buff(b_);
       if (at == std::string_view::npos) return Next::end;
       const std::size_t added = b_.source().size() - at;
       Piece& last = current();
@@ -339,8 +340,8 @@ bool Walker::step(std::string_view view, std::size_t limit) {
 
 WalkEnd Walker::run() {
   const WalkEnd end = walk();
-  engine().work += walked_;
-  engine().passed += passed_;
+  c_.work += walked_;
+  c_.passed += passed_;
   return end;
 }
 
@@ -428,7 +429,8 @@ void put_back(LineBuffer& b, CallScratch& s) {
   s.call.clear();
 }
 
-WalkEnd walk_once(LineBuffer& b, std::size_t name_length, CallScratch& s, bool mark) {
+WalkEnd walk_once(Conversion& c, LineBuffer& b, std::size_t name_length, bool mark) {
+  CallScratch& s = c.scratch();
   s.call.clear();
   s.bounds.clear();
   s.opens.clear();
@@ -436,7 +438,7 @@ WalkEnd walk_once(LineBuffer& b, std::size_t name_length, CallScratch& s, bool m
   s.marks.clear();
   s.opened.clear();
   const std::size_t open = take_name(b, name_length, s);
-  const WalkEnd end = Walker(b, s, mark, open).run();
+  const WalkEnd end = Walker(c, b, mark, open).run();
   if (end == WalkEnd::open) {
     put_back(b, s);
     return end;
@@ -452,14 +454,14 @@ WalkEnd walk_once(LineBuffer& b, std::size_t name_length, CallScratch& s, bool m
 
 }  // namespace
 
-WalkEnd walk_call(LineBuffer& b, std::size_t name_length, CallScratch& s) {
-  const bool checkpoints = engine().short_cuts.checkpoints;
+WalkEnd walk_call(Conversion& c, LineBuffer& b, std::size_t name_length) {
+  const bool checkpoints = c.short_cuts.checkpoints;
   const bool marked = b.input_ended() && checkpoints;
-  const WalkEnd end = walk_once(b, name_length, s, marked);
+  const WalkEnd end = walk_once(c, b, name_length, marked);
   if (end == WalkEnd::open && checkpoints && !marked) {
     // The input ended during this walk: walk it again, leaving checkpoints
     // for the walks of the calls inside it.
-    walk_once(b, name_length, s, true);
+    walk_once(c, b, name_length, true);
   }
   return end;
 }

@@ -15,7 +15,7 @@ enum class WalkEnd {
 };
 
 // Walks the call whose name stands on top of the rest, `name_length` bytes
-// long. Its pieces, name included, go to scratch.call.
-WalkEnd walk_call(LineBuffer& buffer, std::size_t name_length, CallScratch& scratch);
+// long. Its pieces, name included, go to the conversion's scratch.call.
+WalkEnd walk_call(Conversion& conversion, LineBuffer& buffer, std::size_t name_length);
 
 }  // namespace zaptor

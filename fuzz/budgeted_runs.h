@@ -13,37 +13,30 @@ namespace zaptor_fuzz {
 
 // Runs the programs' loop under `fast_ceiling` (outgrowing it is a finding,
 // unless `fast_may_outgrow`: the estimate of the output fell short) and,
-// when it can be afforded, the plain scan under `plain_ceiling`, each after
-// `install()`; then checks the work and the runs. False when the input was
-// left out.
-template <typename Install>
-bool compare_budgeted_runs(std::string_view source, const Install& install, std::size_t fast_ceiling,
-                           std::size_t plain_ceiling, bool fast_may_outgrow, Run& fast, Run& plain) {
+// when it can be afforded, the plain scan under `plain_ceiling`; then checks
+// the work and the runs. False when the input was left out.
+inline bool compare_budgeted_runs(std::string_view source, const Setup& setup, std::size_t fast_ceiling,
+                                  std::size_t plain_ceiling, bool fast_may_outgrow, Run& fast, Run& plain) {
   // The engine stops a line whose rewrites write past its budget, so its
   // own run stays under the ceiling; the plain scan, with no short cuts,
   // may not, and is left out then.
   try {
     const MemoryBudget budget(fast_ceiling);
-    install();
-    run_loop(fast, source, chunk_boundary(source));
+    run_loop(fast, setup, source, chunk_boundary(source));
   } catch (const std::bad_alloc&) {
-    zaptor::reset_engine();
     if (!fast_may_outgrow) fail("the engine outgrew the memory ceiling");
     skip("the output outgrew the memory budget");
     return false;
   }
   check_work(source, fast);
   if (!plain_within_budget(fast)) {
-    zaptor::reset_engine();
     skip("the plain scan would take too long");
     return false;
   }
   try {
     const MemoryBudget budget(plain_ceiling);
-    install();
-    run_by_line(plain, source);
+    run_by_line(plain, setup, source);
   } catch (const std::bad_alloc&) {
-    zaptor::reset_engine();
     skip("the plain scan outgrew its memory budget");
     return false;
   }

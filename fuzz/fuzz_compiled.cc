@@ -39,10 +39,10 @@ bool same_table(const std::vector<_apitype>& a, const std::vector<_apitype>& b) 
   return true;
 }
 
-std::string dump() {
+std::string dump(const zaptor::Table& table) {
   std::string text;
   zaptor::Output out(text);
-  zaptor::print_dat(out);
+  zaptor::print_dat(table, out);
   return text;
 }
 
@@ -63,9 +63,10 @@ void check_text(const std::optional<std::string>& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  zaptor::reset_engine();
-  const zaptor::LoadResult status = zaptor::read_compiled(bytes);
-  const std::string text = dump();
+  const zaptor::Loaded from_memory = zaptor::read_compiled(bytes);
+  const zaptor::LoadResult& status = from_memory.status;
+  const zaptor::Table& e = *from_memory.table;
+  const std::string text = dump(e);
 
   // What the bytes hold.
   const std::int32_t announced = size < zaptor::kCountSize ? 0 : count_of(bytes);
@@ -77,11 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(status.damaged == (held < wanted), "damage misjudged");
   check(status.read_error == 0, "read error on memory");
 
-  const zaptor::EngineState& e = zaptor::engine();
-  check(e.apilist.size() == loaded, "apilist does not hold the loaded records");
-  check(e.api_num == static_cast<std::int32_t>(loaded), "api_num is not the number of records");
+  check(e.apilist().size() == loaded, "apilist does not hold the loaded records");
+  check(e.api_num() == static_cast<std::int32_t>(loaded), "api_num is not the number of records");
   std::string letters;
-  for (const _apitype& entry : e.apilist) {
+  for (const _apitype& entry : e.apilist()) {
     check_text(entry.pchName);
     check_text(entry.pchformat);
     for (const std::int32_t v : entry.iOrder) check(v >= -1 && v < zaptor::kOrderSlots, "iOrder out of range");
@@ -89,25 +89,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       letters.push_back(entry.pchName->front());
     }
   }
-  check(e.chFirstBuf == letters, "chFirstBuf is not the distinct first letters in order");
+  check(e.chFirstBuf() == letters, "chFirstBuf is not the distinct first letters in order");
   const std::string last_line = "First Letters: (" + letters + ")\n";
   check(text.size() >= last_line.size() && text.ends_with(last_line), "the dump does not end with the first letters");
   check(loaded == 0 ? text == last_line : text.starts_with("Api Macro "), "the dump does not start with an entry");
 
   // The same bytes through a stdio stream.
-  const std::vector<_apitype> table = e.apilist;
+  const std::vector<_apitype>& table = e.apilist();
   if (size > 0) {
     std::string copy(bytes);
     std::FILE* file = ::fmemopen(copy.data(), copy.size(), "rb");
     check(file != nullptr, "fmemopen failed");
-    zaptor::reset_engine();
-    const zaptor::LoadResult from_file = zaptor::read_compiled(file);
+    const zaptor::Loaded loaded_file = zaptor::read_compiled(file);
+    const zaptor::LoadResult& from_file = loaded_file.status;
     std::fclose(file);
     check(from_file.announced == status.announced && from_file.loaded == status.loaded &&
               from_file.damaged == status.damaged && from_file.read_error == 0,
           "stream and memory loads report differently");
-    check(same_table(zaptor::engine().apilist, table), "stream and memory loads differ");
-    zaptor_fuzz::check_same(dump(), text, "stream and memory loads dump differently");
+    check(same_table(loaded_file.table->apilist(), table), "stream and memory loads differ");
+    zaptor_fuzz::check_same(dump(*loaded_file.table), text, "stream and memory loads dump differently");
   }
 
   // Written again and loaded back.
@@ -137,6 +137,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const zaptor::Encoded again = zaptor::encode_compiled(parsed.entries);
     check(again.ok() && again.bytes == encoded.bytes, "the text form compiles into other bytes");
   }
-  zaptor::reset_engine();
   return 0;
 }

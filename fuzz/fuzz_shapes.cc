@@ -176,14 +176,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!zaptor_fuzz::captures_within_budget(zaptor_fuzz::capture_work(source, names), source.size())) {
     return zaptor_fuzz::skip("deeply nested calls");
   }
-  const auto install = [&] {
-    zaptor::reset_engine();
-    zaptor::install_table(entries);
-    zaptor::engine().growth_floor = zaptor_fuzz::kGrowthFloor;
-  };
+  const zaptor_fuzz::Setup setup{zaptor::make_table(entries)};
   static zaptor_fuzz::Run fast;
   static zaptor_fuzz::Run plain;
-  zaptor_fuzz::compare_budgeted_runs(source, install, kMemoryCeiling, kPlainCeiling, false, fast, plain);
-  zaptor::reset_engine();
+  zaptor_fuzz::compare_budgeted_runs(source, setup, kMemoryCeiling, kPlainCeiling, false, fast, plain);
   return 0;
 }

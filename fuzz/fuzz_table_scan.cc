@@ -11,10 +11,10 @@
 // present but empty. cb defaults to the name's length; it and the iOrder
 // values are any 32-bit values (out-of-range ones reach the engine as they
 // are), written in decimal, wrapping. Lines starting with "@" set the
-// engine directly instead of through install_table():
+// table exactly as given instead of as make_table() builds it:
 //
-//   @letters XYZ   chFirstBuf (escapes as above); the table is then filled
-//                  field by field and indexed with index_table()
+//   @letters XYZ   chFirstBuf (escapes as above), instead of the first
+//                  letters of the names
 //   @num N         api_num, at most the number of entries (may be negative)
 //   @echo          bEchoFormatted
 //
@@ -185,20 +185,12 @@ Table parse_input(std::string_view input, std::string_view& source) {
   return table;
 }
 
-void install(const Table& table) {
-  zaptor::reset_engine();
-  zaptor::EngineState& e = zaptor::engine();
-  if (table.letters) {
-    e.apilist = table.entries;
-    e.api_num = static_cast<std::int32_t>(table.entries.size());
-    e.chFirstBuf = *table.letters;
-  } else {
-    zaptor::install_table(table.entries);
-  }
-  if (table.num) e.api_num = std::min(*table.num, static_cast<std::int32_t>(table.entries.size()));
-  zaptor::index_table();
-  e.bEchoFormatted = table.echo;
-  e.growth_floor = zaptor_fuzz::kGrowthFloor;
+// What the input's table makes: a table as given, and the flag.
+zaptor_fuzz::Setup setup_of(const Table& table) {
+  const auto count = static_cast<std::int32_t>(table.entries.size());
+  const std::int32_t num = table.num ? std::min(*table.num, count) : count;
+  const std::string letters = table.letters ? *table.letters : zaptor::first_letters(table.entries);
+  return {std::make_shared<const zaptor::Table>(table.entries, num, letters), table.echo};
 }
 
 // The text a word must be for the entry to match it, when there is one.
@@ -304,11 +296,9 @@ std::optional<std::size_t> within_budget(const Table& table, std::string_view so
 
 // Whether any key of an entry in use occurs in the source: without that no
 // call can ever be rewritten.
-bool may_match(std::string_view source) {
-  const zaptor::EngineState& e = zaptor::engine();
-  const std::size_t count = e.api_num <= 0 ? 0 : std::min(e.apilist.size(), static_cast<std::size_t>(e.api_num));
-  for (std::size_t i = 0; i < count; ++i) {
-    const auto key = key_of(e.apilist[i]);
+bool may_match(const zaptor::Table& table, std::string_view source) {
+  for (std::size_t i = 0; i < table.entries_in_use(); ++i) {
+    const auto key = key_of(table.apilist()[i]);
     if (key && source.find(*key) != std::string_view::npos) return true;
   }
   return false;
@@ -326,12 +316,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Kept from one input to the next, with their memory.
   static zaptor_fuzz::Run fast;
   static zaptor_fuzz::Run plain;
-  const auto install_table = [&] { install(table); };
-  if (!zaptor_fuzz::compare_budgeted_runs(source, install_table, kMemoryBudget, *memory,
-                                          *memory == kDuplicatesMemoryBudget, fast, plain)) {
+  const zaptor_fuzz::Setup setup = setup_of(table);
+  if (!zaptor_fuzz::compare_budgeted_runs(source, setup, kMemoryBudget, *memory, *memory == kDuplicatesMemoryBudget,
+                                          fast, plain)) {
     return 0;
   }
-  if (!may_match(source)) zaptor_fuzz::check_untouched(source, fast);
-  zaptor::reset_engine();
+  if (!may_match(*setup.table, source)) zaptor_fuzz::check_untouched(source, fast);
   return 0;
 }

@@ -1,6 +1,6 @@
 #include "tallyx/tallyx_table.h"
 
-#include "engine/engine.h"
+#include "engine/table.h"
 
 namespace zaptor {
 
@@ -26,13 +26,13 @@ _apitype message_entry(const char* name, const char* format, std::int32_t cParms
 }
 }  // namespace
 
-void init_dat(int /*bDump*/) {
-  EngineState& e = engine();
-  e.apilist = {message_entry(ch1, ch2, 4, 1), message_entry(ch3, ch4, 4, 1),
-               message_entry(ch5, ch6, 5, 2)};
-  e.api_num = 3;
-  e.chFirstBuf = "W";
-  index_table();
+std::shared_ptr<const Table> init_dat(int /*bDump*/) {
+  // Built once, shared by every conversion that lists messages.
+  static const std::shared_ptr<const Table> table = std::make_shared<const Table>(
+      std::vector<_apitype>{message_entry(ch1, ch2, 4, 1), message_entry(ch3, ch4, 4, 1),
+                            message_entry(ch5, ch6, 5, 2)},
+      3, "W");
+  return table;
 }
 
 }  // namespace zaptor

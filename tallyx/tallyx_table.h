@@ -1,9 +1,12 @@
 #pragma once
 
+#include <memory>
+
+#include "engine/table.h"
+
 namespace zaptor {
 
-// Fills the engine's table with the three message-sending functions.
-// `bDump` is not used.
-void init_dat(int bDump);
+// The table of the three message-sending functions. `bDump` is not used.
+std::shared_ptr<const Table> init_dat(int bDump);
 
 }  // namespace zaptor

@@ -295,6 +295,21 @@ INSTANTIATE_TEST_SUITE_P(SourceEndsInsideACall, TallyxOutput, ::testing::Values(
 
 // ------------------------------------------------------------------ command line and exit status
 
+// Reports at every level of calls nested deep are printed until the line's
+// budget; then the listing stops, names the line and exits 1.
+TEST_F(Tallyx, ReportsPastTheLinesBudgetStopTheListing) {
+  std::string nest;
+  for (int i = 0; i < 1500; ++i) nest += "WinSendMsg(h, ";
+  nest += std::string(2000, ';');
+  for (int i = 0; i < 1500; ++i) nest += ")";
+  write_file(dir.file("f.c"), "WinPostMsg(h, FIRST, 0, 0);\n" + nest + "\nWinPostMsg(h, LAST, 0, 0);\n");
+  const RunResult r = tally_args({"f.c"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_TRUE(r.out.starts_with("P  FIRST\n"));
+  EXPECT_EQ(r.out.find("LAST"), std::string::npos);
+  EXPECT_NE(r.err.find("f.c:2: "), std::string::npos) << r.err;
+}
+
 TEST_F(Tallyx, NoOperandPrintsUsageAndExits2) {
   const RunResult r = tally_args({});
   EXPECT_EQ(r.out, kUsage);

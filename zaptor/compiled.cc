@@ -120,44 +120,19 @@ Decoded decode_compiled(std::FILE* file) {
   return d;
 }
 
-std::string first_letters(const std::vector<_apitype>& entries) {
-  std::string letters;
-  for (const _apitype& entry : entries) {
-    if (!entry.pchName || entry.pchName->empty()) continue;
-    const char c = entry.pchName->front();
-    if (letters.find(c) == std::string::npos) letters.push_back(c);
-  }
-  return letters;
-}
-
-void install_table(std::vector<_apitype> entries) {
-  EngineState& e = engine();
-  e.chFirstBuf = first_letters(entries);
-  constexpr auto kMax = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
-  if (entries.size() > kMax) entries.resize(kMax);
-  e.api_num = static_cast<std::int32_t>(entries.size());
-  e.apilist = std::move(entries);
-  index_table();
-}
-
-LoadResult read_compiled(std::string_view bytes) {
+Loaded read_compiled(std::string_view bytes) {
   Decoded d = decode_compiled(bytes);
-  install_table(std::move(d.entries));
-  return d.status;
+  return {make_table(std::move(d.entries)), d.status};
 }
 
-LoadResult read_compiled(std::FILE* file) {
+Loaded read_compiled(std::FILE* file) {
   Decoded d = decode_compiled(file);
-  install_table(std::move(d.entries));
-  return d.status;
+  return {make_table(std::move(d.entries)), d.status};
 }
 
-void print_dat(Output& out) {
-  const EngineState& e = engine();
-  const std::size_t n =
-      e.api_num > 0 ? std::min(static_cast<std::size_t>(e.api_num), e.apilist.size()) : 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const _apitype& entry = e.apilist[i];
+void print_dat(const Table& table, Output& out) {
+  for (std::size_t i = 0; i < table.entries_in_use(); ++i) {
+    const _apitype& entry = table.apilist()[i];
     out.write("Api Macro ");
     if (entry.pchName) out.write(*entry.pchName);
     out.write(" \nMacro Format:");
@@ -170,7 +145,7 @@ void print_dat(Output& out) {
     out.put('\n');
   }
   out.write("First Letters: (");
-  out.write(e.chFirstBuf);
+  out.write(table.chFirstBuf());
   out.write(")\n");
 }
 

@@ -9,11 +9,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/streams.h"
+#include "engine/table.h"
 #include "engine/streams.h"
 
 namespace zaptor {
@@ -53,23 +55,19 @@ Decoded decode_compiled(std::string_view bytes);
 // pipe) costs only what the count asks for.
 Decoded decode_compiled(std::FILE* file);
 
-// Makes `entries` the engine's table: apilist, api_num (= the entry count),
-// chFirstBuf, and the index.
-void install_table(std::vector<_apitype> entries);
+// A compiled file loaded as a table. Whatever whole records were read make
+// the table even when the status is not ok(), so that the dump can show
+// them; the caller decides whether to go on.
+struct Loaded {
+  std::shared_ptr<const Table> table;
+  LoadResult status;
+};
+Loaded read_compiled(std::string_view bytes);
+Loaded read_compiled(std::FILE* file);
 
-// The distinct first bytes of the names in order of first appearance; an
-// entry without a name adds nothing.
-std::string first_letters(const std::vector<_apitype>& entries);
-
-// Loads a compiled file into the engine's table. Whatever whole records were
-// read are installed even when the result is not ok(), so that the dump can
-// show them; the caller decides whether to go on.
-LoadResult read_compiled(std::string_view bytes);
-LoadResult read_compiled(std::FILE* file);
-
-// Writes the engine's table in the dump layout: per entry its name, format
-// and the eight iOrder values, then the first letters.
-void print_dat(Output& out);
+// Writes a table in the dump layout: per entry its name, format and the
+// eight iOrder values, then the first letters.
+void print_dat(const Table& table, Output& out);
 
 // Why an entry cannot be written to a record, or empty when it can: a name
 // or format longer than kMaxTextLength bytes or holding a NUL, or an iOrder

@@ -51,19 +51,29 @@ std::string compiled_file(std::int32_t n, const std::vector<std::string>& record
 // --- Readable entries, so a failing comparison shows what differs ---
 
 
-std::string dump() {
+std::string dump_of(const Table& table) {
   std::string out;
   {
     Output o(out);
-    print_dat(o);
+    print_dat(table, o);
   }
   return out;
 }
 
 class CompiledTest : public ::testing::Test {
  protected:
-  void SetUp() override { reset_engine(); }
-  void TearDown() override { reset_engine(); }
+  // Loads a compiled file as the table of the test.
+  LoadResult load(std::string_view bytes) {
+    loaded_ = read_compiled(bytes);
+    return loaded_.status;
+  }
+  LoadResult load(std::FILE* file) {
+    loaded_ = read_compiled(file);
+    return loaded_.status;
+  }
+  const Table& table() const { return *loaded_.table; }
+  std::string dump() const { return dump_of(table()); }
+  Loaded loaded_{make_table({}), {}};  // an empty table until a test loads one
 };
 
 // ---------------------------------------------------------------------------
@@ -125,13 +135,13 @@ TEST_F(CompiledLoad, FillsTableCountAndFirstLetters) {
   const std::string file = compiled_file(
       2, {record("WinSendMsg", "S %s\n", 10, 4, {1, -1, -1, -1, -1, -1, -1, -1}),
           record("GpiLine", "L(%s, %s)", 7, 2, {1, 0, -1, -1, -1, -1, -1, -1})});
-  const LoadResult r = read_compiled(file);
+  const LoadResult r = load(file);
   EXPECT_TRUE(r.ok());
   EXPECT_EQ(r.announced, 2);
   EXPECT_EQ(r.loaded, 2);
-  EXPECT_EQ(engine().api_num, 2);
-  EXPECT_EQ(engine().chFirstBuf, "WG");
-  EXPECT_EQ(describe(engine().apilist),
+  EXPECT_EQ(table().api_num(), 2);
+  EXPECT_EQ(table().chFirstBuf(), "WG");
+  EXPECT_EQ(describe(table().apilist()),
             (std::vector<std::string>{
                 R"(name "WinSendMsg" format "S %s)" "\n" R"(" cb 10 parms 4 order 1 -1 -1 -1 -1 -1 -1 -1)",
                 R"x(name "GpiLine" format "L(%s, %s)" cb 7 parms 2 order 1 0 -1 -1 -1 -1 -1 -1)x"}));
@@ -139,15 +149,13 @@ TEST_F(CompiledLoad, FillsTableCountAndFirstLetters) {
 
 TEST_F(CompiledLoad, ShortFilesLoadAnEmptyTable) {
   for (const std::string& file : {std::string(), std::string("\x01", 1), std::string("\x01\0\0", 3)}) {
-    reset_engine();
-    engine().chFirstBuf = "stale";
-    const LoadResult r = read_compiled(file);
+    const LoadResult r = load(file);
     EXPECT_TRUE(r.ok()) << file.size() << " bytes";
     EXPECT_EQ(r.announced, 0);
     EXPECT_EQ(r.loaded, 0);
-    EXPECT_TRUE(engine().apilist.empty());
-    EXPECT_LE(engine().api_num, 0);
-    EXPECT_EQ(engine().chFirstBuf, "");
+    EXPECT_TRUE(table().apilist().empty());
+    EXPECT_LE(table().api_num(), 0);
+    EXPECT_EQ(table().chFirstBuf(), "");
     EXPECT_EQ(dump(), "First Letters: ()\n");
   }
 }
@@ -155,23 +163,23 @@ TEST_F(CompiledLoad, ShortFilesLoadAnEmptyTable) {
 TEST_F(CompiledLoad, ZeroOrNegativeCountLoadsAnEmptyTableWhateverFollows) {
   const std::string rec = record("WinA", "x", 4, 0, kNoOrder);
   for (const std::int32_t n : {0, -1, INT_MIN}) {
-    const LoadResult r = read_compiled(compiled_file(n, {rec}));
+    const LoadResult r = load(compiled_file(n, {rec}));
     EXPECT_TRUE(r.ok()) << n;
     EXPECT_EQ(r.announced, n);
     EXPECT_EQ(r.loaded, 0);
-    EXPECT_TRUE(engine().apilist.empty()) << n;
-    EXPECT_EQ(engine().chFirstBuf, "") << n;
+    EXPECT_TRUE(table().apilist().empty()) << n;
+    EXPECT_EQ(table().chFirstBuf(), "") << n;
     EXPECT_EQ(dump(), "First Letters: ()\n");
   }
 }
 
 TEST_F(CompiledLoad, LoadingReplacesAnEarlierTable) {
-  read_compiled(compiled_file(1, {record("WinA", "x", 4, 0, kNoOrder)}));
-  read_compiled(compiled_file(1, {record("Foo", "y", 3, 0, kNoOrder)}));
-  EXPECT_EQ(engine().api_num, 1);
-  EXPECT_EQ(engine().chFirstBuf, "F");
-  ASSERT_EQ(engine().apilist.size(), 1u);
-  EXPECT_EQ(engine().apilist[0].pchName, "Foo");
+  load(compiled_file(1, {record("WinA", "x", 4, 0, kNoOrder)}));
+  load(compiled_file(1, {record("Foo", "y", 3, 0, kNoOrder)}));
+  EXPECT_EQ(table().api_num(), 1);
+  EXPECT_EQ(table().chFirstBuf(), "F");
+  ASSERT_EQ(table().apilist().size(), 1u);
+  EXPECT_EQ(table().apilist()[0].pchName, "Foo");
 }
 
 TEST_F(CompiledLoad, FileEndingBeforeTheAnnouncedRecordsIsDamaged) {
@@ -179,14 +187,14 @@ TEST_F(CompiledLoad, FileEndingBeforeTheAnnouncedRecordsIsDamaged) {
   const std::string b = record("Bee", "B", 3, 0, kNoOrder);
   // Announces 3, holds 2 whole records and half of a third.
   const std::string file = compiled_file(3, {a, b, b.substr(0, 300)});
-  const LoadResult r = read_compiled(file);
+  const LoadResult r = load(file);
   EXPECT_FALSE(r.ok());
   EXPECT_TRUE(r.damaged);
   EXPECT_EQ(r.announced, 3);
   EXPECT_EQ(r.loaded, 2);
   // The whole records are there for the dump.
-  EXPECT_EQ(engine().api_num, 2);
-  EXPECT_EQ(engine().chFirstBuf, "WB");
+  EXPECT_EQ(table().api_num(), 2);
+  EXPECT_EQ(table().chFirstBuf(), "WB");
   EXPECT_EQ(dump(),
             "Api Macro WinA \nMacro Format:A\nParms: -1 -1 -1 -1 -1 -1 -1 -1\n"
             "Api Macro Bee \nMacro Format:B\nParms: -1 -1 -1 -1 -1 -1 -1 -1\n"
@@ -194,30 +202,30 @@ TEST_F(CompiledLoad, FileEndingBeforeTheAnnouncedRecordsIsDamaged) {
 }
 
 TEST_F(CompiledLoad, HugeCountWithoutRecordsIsDamagedAndEmpty) {
-  const LoadResult r = read_compiled(compiled_file(INT_MAX, {}));
+  const LoadResult r = load(compiled_file(INT_MAX, {}));
   EXPECT_TRUE(r.damaged);
   EXPECT_EQ(r.loaded, 0);
-  EXPECT_TRUE(engine().apilist.empty());
+  EXPECT_TRUE(table().apilist().empty());
 }
 
 TEST_F(CompiledLoad, NothingAfterTheNthRecordIsRead) {
   const std::string file =
       compiled_file(1, {record("WinA", "A", 4, 0, kNoOrder), record("Zed", "Z", 3, 0, kNoOrder)}) +
       "trailing junk";
-  const LoadResult r = read_compiled(file);
+  const LoadResult r = load(file);
   EXPECT_TRUE(r.ok());
   EXPECT_EQ(r.loaded, 1);
-  EXPECT_EQ(engine().chFirstBuf, "W");
+  EXPECT_EQ(table().chFirstBuf(), "W");
 }
 
 TEST_F(CompiledLoad, MoreThanAHundredRecordsAllLoad) {
   std::vector<std::string> records;
   for (int i = 0; i < 150; ++i) records.push_back(record("F" + std::to_string(i), "x", 0, 0, kNoOrder));
-  const LoadResult r = read_compiled(compiled_file(150, records));
+  const LoadResult r = load(compiled_file(150, records));
   EXPECT_TRUE(r.ok());
-  EXPECT_EQ(engine().api_num, 150);
-  ASSERT_EQ(engine().apilist.size(), 150u);
-  EXPECT_EQ(engine().apilist[149].pchName, "F149");
+  EXPECT_EQ(table().api_num(), 150);
+  ASSERT_EQ(table().apilist().size(), 150u);
+  EXPECT_EQ(table().apilist()[149].pchName, "F149");
 }
 
 TEST_F(CompiledLoad, FirstLettersAreDistinctInOrderOfFirstAppearance) {
@@ -225,9 +233,9 @@ TEST_F(CompiledLoad, FirstLettersAreDistinctInOrderOfFirstAppearance) {
       5, {record("WinA", "", 4, 0, kNoOrder), record("Gpi", "", 3, 0, kNoOrder),
           record("Win", "", 3, 0, kNoOrder), record("", "x", 0, 0, kNoOrder),
           record("gpi", "", 3, 0, kNoOrder)});
-  read_compiled(file);
+  load(file);
   // W once, the empty name adds nothing, case counts.
-  EXPECT_EQ(engine().chFirstBuf, "WGg");
+  EXPECT_EQ(table().chFirstBuf(), "WGg");
 }
 
 TEST_F(CompiledLoad, FirstLettersHaveNoLimitOfFiftyTwo) {
@@ -241,9 +249,9 @@ TEST_F(CompiledLoad, FirstLettersHaveNoLimitOfFiftyTwo) {
     records.push_back(record(std::string(1, c) + "y", "", 2, 0, kNoOrder));
     expected.push_back(c);
   }
-  read_compiled(compiled_file(static_cast<std::int32_t>(records.size()), records));
-  EXPECT_EQ(engine().chFirstBuf, expected);
-  EXPECT_EQ(engine().chFirstBuf.size(), 65u);
+  load(compiled_file(static_cast<std::int32_t>(records.size()), records));
+  EXPECT_EQ(table().chFirstBuf(), expected);
+  EXPECT_EQ(table().chFirstBuf().size(), 65u);
 }
 
 TEST_F(CompiledLoad, TextEndsAtItsFirstNul) {
@@ -251,55 +259,55 @@ TEST_F(CompiledLoad, TextEndsAtItsFirstNul) {
   std::string rec = record("Win", "f", 3, 0, kNoOrder);
   rec.replace(4, 5, "JUNK!");
   rec.replace(256 + 2, 3, "ZZZ");
-  read_compiled(compiled_file(1, {rec}));
-  ASSERT_EQ(engine().apilist.size(), 1u);
-  EXPECT_EQ(engine().apilist[0].pchName, "Win");
-  EXPECT_EQ(engine().apilist[0].pchformat, "f");
+  load(compiled_file(1, {rec}));
+  ASSERT_EQ(table().apilist().size(), 1u);
+  EXPECT_EQ(table().apilist()[0].pchName, "Win");
+  EXPECT_EQ(table().apilist()[0].pchformat, "f");
 }
 
 TEST_F(CompiledLoad, FieldWithoutNulTakesAll256Bytes) {
   std::string rec = field("N", 'n') + field("F", 'f') + le32(256) + le32(0);
   for (int k = 0; k < kOrderSlots; ++k) rec += le32(-1);
-  read_compiled(compiled_file(1, {rec}));
-  ASSERT_EQ(engine().apilist.size(), 1u);
-  EXPECT_EQ(engine().apilist[0].pchName, "N" + std::string(255, 'n'));
-  EXPECT_EQ(engine().apilist[0].pchformat, "F" + std::string(255, 'f'));
+  load(compiled_file(1, {rec}));
+  ASSERT_EQ(table().apilist().size(), 1u);
+  EXPECT_EQ(table().apilist()[0].pchName, "N" + std::string(255, 'n'));
+  EXPECT_EQ(table().apilist()[0].pchformat, "F" + std::string(255, 'f'));
   // Neither runs on into the next field.
-  EXPECT_EQ(engine().apilist[0].cb, 256);
+  EXPECT_EQ(table().apilist()[0].cb, 256);
 }
 
 TEST_F(CompiledLoad, EmptyNameOrFormatIsNone) {
-  read_compiled(compiled_file(2, {record("", "fmt", 0, 1, kNoOrder), record("Del", "", 3, 0, kNoOrder)}));
-  EXPECT_EQ(describe(engine().apilist),
+  load(compiled_file(2, {record("", "fmt", 0, 1, kNoOrder), record("Del", "", 3, 0, kNoOrder)}));
+  EXPECT_EQ(describe(table().apilist()),
             (std::vector<std::string>{R"(name none format "fmt" cb 0 parms 1 order -1 -1 -1 -1 -1 -1 -1 -1)",
                                       R"(name "Del" format none cb 3 parms 0 order -1 -1 -1 -1 -1 -1 -1 -1)"}));
-  EXPECT_EQ(engine().chFirstBuf, "D");
+  EXPECT_EQ(table().chFirstBuf(), "D");
 }
 
 TEST_F(CompiledLoad, OrderValuesOutsideTheSlotsBecomeMinusOne) {
-  read_compiled(compiled_file(1, {record("W", "", 1, 0, {0, 7, 8, -2, INT_MAX, INT_MIN, 3, -1})}));
-  ASSERT_EQ(engine().apilist.size(), 1u);
-  EXPECT_EQ(engine().apilist[0].iOrder, (Order{0, 7, -1, -1, -1, -1, 3, -1}));
+  load(compiled_file(1, {record("W", "", 1, 0, {0, 7, 8, -2, INT_MAX, INT_MIN, 3, -1})}));
+  ASSERT_EQ(table().apilist().size(), 1u);
+  EXPECT_EQ(table().apilist()[0].iOrder, (Order{0, 7, -1, -1, -1, -1, 3, -1}));
 }
 
 TEST_F(CompiledLoad, CbAndParmsAreKeptAsStored) {
-  read_compiled(compiled_file(3, {record("Win", "", 0, -5, kNoOrder), record("Win", "", -1, 0, kNoOrder),
+  load(compiled_file(3, {record("Win", "", 0, -5, kNoOrder), record("Win", "", -1, 0, kNoOrder),
                                   record("Win", "", 99, INT_MAX, kNoOrder)}));
-  ASSERT_EQ(engine().apilist.size(), 3u);
-  EXPECT_EQ(engine().apilist[0].cb, 0);
-  EXPECT_EQ(engine().apilist[0].cParms, -5);
-  EXPECT_EQ(engine().apilist[1].cb, -1);
-  EXPECT_EQ(engine().apilist[2].cb, 99);
-  EXPECT_EQ(engine().apilist[2].cParms, INT_MAX);
+  ASSERT_EQ(table().apilist().size(), 3u);
+  EXPECT_EQ(table().apilist()[0].cb, 0);
+  EXPECT_EQ(table().apilist()[0].cParms, -5);
+  EXPECT_EQ(table().apilist()[1].cb, -1);
+  EXPECT_EQ(table().apilist()[2].cb, 99);
+  EXPECT_EQ(table().apilist()[2].cParms, INT_MAX);
 }
 
 TEST_F(CompiledLoad, BytesOfNamesAndFormatsPassUnharmed) {
   const std::string format = "\x01\t\r\x7F\x80\xFF%s\n";
-  read_compiled(compiled_file(1, {record("\xC3\xA9t\xE9", format, 4, 0, kNoOrder)}));
-  ASSERT_EQ(engine().apilist.size(), 1u);
-  EXPECT_EQ(engine().apilist[0].pchName, "\xC3\xA9t\xE9");
-  EXPECT_EQ(engine().apilist[0].pchformat, format);
-  EXPECT_EQ(engine().chFirstBuf, "\xC3");
+  load(compiled_file(1, {record("\xC3\xA9t\xE9", format, 4, 0, kNoOrder)}));
+  ASSERT_EQ(table().apilist().size(), 1u);
+  EXPECT_EQ(table().apilist()[0].pchName, "\xC3\xA9t\xE9");
+  EXPECT_EQ(table().apilist()[0].pchformat, format);
+  EXPECT_EQ(table().chFirstBuf(), "\xC3");
 }
 
 // ---------------------------------------------------------------------------
@@ -312,15 +320,13 @@ class CompiledScan : public CompiledTest {
     LineReader more{std::string_view()};
     Output out(reports_);
     Output err(echo_);
-    engine().fp_src = &more;
-    engine().fp_dst = &out;
-    engine().fp_err = &err;
+    Conversion conversion(loaded_.table);
+    conversion.fp_src = &more;
+    conversion.fp_dst = &out;
+    conversion.fp_err = &err;
     LineBuffer buffer;
     buffer.assign(line);
-    line_scan(buffer);
-    engine().fp_src = nullptr;
-    engine().fp_dst = nullptr;
-    engine().fp_err = nullptr;
+    conversion.line_scan(buffer);
     return buffer.text();
   }
   std::string reports_;
@@ -328,29 +334,29 @@ class CompiledScan : public CompiledTest {
 };
 
 TEST_F(CompiledScan, CbShorterThanTheNameMatchesThatPrefix) {
-  read_compiled(compiled_file(1, {record("WinSendMsg", "<%s>", 7, 1, {0, -1, -1, -1, -1, -1, -1, -1})}));
+  load(compiled_file(1, {record("WinSendMsg", "<%s>", 7, 1, {0, -1, -1, -1, -1, -1, -1, -1})}));
   EXPECT_EQ(scan("WinSend(a);\n"), "<a>;\n");
   EXPECT_EQ(scan("WinSendMsg(a);\n"), "WinSendMsg(a);\n");
 }
 
 TEST_F(CompiledScan, CbLongerThanTheNameNeverMatches) {
-  read_compiled(compiled_file(1, {record("WinA", "<%s>", 5, 1, {0, -1, -1, -1, -1, -1, -1, -1})}));
+  load(compiled_file(1, {record("WinA", "<%s>", 5, 1, {0, -1, -1, -1, -1, -1, -1, -1})}));
   EXPECT_EQ(scan("WinA(a); WinAB(b);\n"), "WinA(a); WinAB(b);\n");
 }
 
 TEST_F(CompiledScan, EmptyFormatDeletesTheCall) {
-  read_compiled(compiled_file(1, {record("WinFoo", "", 6, 2, {0, 1, -1, -1, -1, -1, -1, -1})}));
+  load(compiled_file(1, {record("WinFoo", "", 6, 2, {0, 1, -1, -1, -1, -1, -1, -1})}));
   EXPECT_EQ(scan("x = WinFoo(a, (b));\n"), "x = ;\n");
 }
 
 TEST_F(CompiledScan, EntryWithoutNameNeverMatches) {
-  read_compiled(compiled_file(2, {record("", "<%s>", 0, 0, {0, -1, -1, -1, -1, -1, -1, -1}),
+  load(compiled_file(2, {record("", "<%s>", 0, 0, {0, -1, -1, -1, -1, -1, -1, -1}),
                                   record("Ab", "[%s]", 2, 0, {0, -1, -1, -1, -1, -1, -1, -1})}));
   EXPECT_EQ(scan("Ab(x) (y)\n"), "[x] (y)\n");
 }
 
 TEST_F(CompiledScan, DamagedFileKeepsItsWholeRecordsUsable) {
-  read_compiled(compiled_file(2, {record("Ab", "[%s]", 2, 0, {0, -1, -1, -1, -1, -1, -1, -1})}));
+  load(compiled_file(2, {record("Ab", "[%s]", 2, 0, {0, -1, -1, -1, -1, -1, -1, -1})}));
   EXPECT_EQ(scan("Ab(x)\n"), "[x]\n");
 }
 
@@ -374,12 +380,12 @@ TEST_F(CompiledStream, ReadsTheSameAsFromMemory) {
       2, {record("WinA", "A %s\n", 4, 1, {0, -1, -1, -1, -1, -1, -1, -1}), record("Bee", "", 3, 0, kNoOrder)});
   std::FILE* f = stream_of(file);
   ASSERT_NE(f, nullptr);
-  const LoadResult r = read_compiled(f);
+  const LoadResult r = load(f);
   std::fclose(f);
   EXPECT_TRUE(r.ok());
   EXPECT_EQ(r.loaded, 2);
-  EXPECT_EQ(describe(engine().apilist), describe(decode_compiled(file).entries));
-  EXPECT_EQ(engine().chFirstBuf, "WB");
+  EXPECT_EQ(describe(table().apilist()), describe(decode_compiled(file).entries));
+  EXPECT_EQ(table().chFirstBuf(), "WB");
 }
 
 TEST_F(CompiledStream, ShortAndEmptyStreams) {
@@ -419,11 +425,11 @@ TEST_F(CompiledStream, ReadErrorIsReported) {
   // Opening a directory succeeds on Linux; reading it fails.
   std::FILE* f = std::fopen("/", "rb");
   if (f == nullptr) GTEST_SKIP() << "cannot open a directory as a stream here";
-  const LoadResult r = read_compiled(f);
+  const LoadResult r = load(f);
   std::fclose(f);
   EXPECT_NE(r.read_error, 0);
   EXPECT_FALSE(r.ok());
-  EXPECT_TRUE(engine().apilist.empty());
+  EXPECT_TRUE(table().apilist().empty());
 }
 
 // ---------------------------------------------------------------------------
@@ -434,7 +440,7 @@ using CompiledDump = CompiledTest;
 TEST_F(CompiledDump, EmptyTable) { EXPECT_EQ(dump(), "First Letters: ()\n"); }
 
 TEST_F(CompiledDump, ExactLayout) {
-  read_compiled(compiled_file(2, {record("WinSendMsg", "S %s\n", 10, 4, {1, -1, -1, -1, -1, -1, -1, -1}),
+  load(compiled_file(2, {record("WinSendMsg", "S %s\n", 10, 4, {1, -1, -1, -1, -1, -1, -1, -1}),
                                   record("GpiMove", "Move(%s,\n\t%s)", 7, 3, {2, 0, 7, -1, -1, -1, -1, 3})}));
   EXPECT_EQ(dump(),
             "Api Macro WinSendMsg \n"
@@ -447,7 +453,7 @@ TEST_F(CompiledDump, ExactLayout) {
 }
 
 TEST_F(CompiledDump, EntryWithoutNameOrFormatShowsEmptyText) {
-  read_compiled(compiled_file(1, {record("", "", 0, 0, kNoOrder)}));
+  load(compiled_file(1, {record("", "", 0, 0, kNoOrder)}));
   EXPECT_EQ(dump(),
             "Api Macro  \n"
             "Macro Format:\n"
@@ -456,19 +462,19 @@ TEST_F(CompiledDump, EntryWithoutNameOrFormatShowsEmptyText) {
 }
 
 TEST_F(CompiledDump, ShowsOrderAsLoadedNotAsStored) {
-  read_compiled(compiled_file(1, {record("X", "", 1, 0, {9, -7, 0, -1, -1, -1, -1, -1})}));
+  load(compiled_file(1, {record("X", "", 1, 0, {9, -7, 0, -1, -1, -1, -1, -1})}));
   EXPECT_EQ(dump(), "Api Macro X \nMacro Format:\nParms: -1 -1 0 -1 -1 -1 -1 -1\nFirst Letters: (X)\n");
 }
 
 TEST_F(CompiledDump, BytesAreWrittenAsTheyAre) {
   const std::string name(256, '\xE9');
-  read_compiled(compiled_file(1, {field(name, 'x') + record("", "%%\x01\x7F\xFF", 0, 0, kNoOrder).substr(256)}));
+  load(compiled_file(1, {field(name, 'x') + record("", "%%\x01\x7F\xFF", 0, 0, kNoOrder).substr(256)}));
   EXPECT_EQ(dump(), "Api Macro " + name + " \nMacro Format:%%\x01\x7F\xFF\nParms: -1 -1 -1 -1 -1 -1 -1 -1\n" +
                         "First Letters: (\xE9)\n");
 }
 
 TEST_F(CompiledDump, WholeRecordsOfADamagedFile) {
-  read_compiled(compiled_file(5, {record("Ab", "x", 2, 0, kNoOrder)}));
+  load(compiled_file(5, {record("Ab", "x", 2, 0, kNoOrder)}));
   EXPECT_EQ(dump(), "Api Macro Ab \nMacro Format:x\nParms: -1 -1 -1 -1 -1 -1 -1 -1\nFirst Letters: (A)\n");
 }
 

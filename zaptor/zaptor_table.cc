@@ -10,7 +10,7 @@
 #include <system_error>
 #include <vector>
 
-#include "engine/source_loop.h"
+#include "engine/diagnostics.h"
 #include "zaptor/compiled.h"
 #include "zaptor/replacing_file.h"
 #include "zaptor/table_text.h"
@@ -135,6 +135,6 @@ int run(const std::vector<std::string>& args) {
 }  // namespace zaptor
 
 int main(int argc, char** argv) {
-  return zaptor::run_reporting_failures("zaptor-table",
+  return zaptor::run_reporting_failures(zaptor::Diagnostics("zaptor-table", stderr),
                                         [&] { return zaptor::run(std::vector<std::string>(argv, argv + argc)); });
 }

@@ -1,0 +1,39 @@
+// What a conversion tells as it goes: each rewritten call, each character
+// its parameter split reports, each call the input never closes, and a line
+// whose rewrites were stopped; each with the source line of the call.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/streams.h"
+
+namespace zaptor {
+
+class Events {
+ public:
+  virtual ~Events() = default;
+  // A call of table entry `entry`, whose name stands on `line`, was
+  // rewritten (or deleted).
+  virtual void rewritten(int /*entry*/, std::uint64_t /*line*/) {}
+  // Its parameter list holds `c`, a character that cannot stand there,
+  // reported `times` times in a row.
+  virtual void invalid_character(char c, int times, int entry, std::uint64_t line) = 0;
+  // A call of `entry` that the input never closes: no call.
+  virtual void open_call(int /*entry*/, std::uint64_t /*line*/) {}
+  // The rewrites of the line starting at `line` passed their budget.
+  virtual void stopped(std::uint64_t /*line*/) {}
+};
+
+// What zaptor and tallyx write: each report as a line "Invalid character C"
+// on the output that `*out` names at the time (the destination, ahead of the
+// line the call stands in).
+class ReportLines : public Events {
+ public:
+  explicit ReportLines(Output* const* out) : out_(out) {}
+  void invalid_character(char c, int times, int entry, std::uint64_t line) override;
+
+ private:
+  Output* const* out_;
+};
+
+}  // namespace zaptor

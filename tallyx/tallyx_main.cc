@@ -1,0 +1,70 @@
+#include "tallyx/tallyx_main.h"
+
+#include <cstdio>
+#include <string>
+
+#include "engine/engine.h"
+#include "engine/exit_status.h"
+#include "options/myopt.h"
+#include "tallyx/tallyx_table.h"
+
+namespace zaptor {
+
+namespace {
+
+int useage(Output& out) {
+  out.write("Useage: tallyx file \n");
+  out.flush();
+  return kExitUsage;
+}
+
+int list_messages(int argc, char** argv, const ProgramIo& io, const Diagnostics& diagnostics) {
+  Output out(io.out);
+  std::string src;
+  my_getopt_reset();
+  for (int rc; (rc = my_getopt(argc, argv, "")) != 0;) {
+    if (!src.empty()) return useage(out);
+    src = p_optstr;
+  }
+  if (src.empty()) return useage(out);
+
+  std::FILE* file = std::fopen(src.c_str(), "rb");
+  if (file == nullptr) {
+    out.write("Could not open " + src + "\n");
+    out.flush();
+    return kExitFailure;
+  }
+  LineReader source(file);
+  Conversion conversion(init_dat(0));
+  conversion.fp_src = &source;
+  conversion.fp_dst = &out;
+  conversion.bEchoFormatted = true;
+
+  int status = kExitOk;
+  const SourceResult result = conversion.process_source(source, nullptr);
+  if (result.status == ScanStatus::endless_rewrite) {
+    diagnostics.error(src + ":" + std::to_string(result.line) + ": the reports of this line's calls pass " +
+                      std::to_string(kGrowthRatio) + " times its length (and " + std::to_string(kGrowthFloor >> 20) +
+                      " MiB): output out of all proportion; the rest of " + src + " is not listed");
+    status = kExitFailure;
+  }
+  if (source.failed()) {
+    diagnostics.error("cannot read " + src, source.error());
+    status = kExitFailure;
+  }
+  std::fclose(file);
+  if (!out.flush()) {
+    diagnostics.error("cannot write the output", out.error());
+    status = kExitFailure;
+  }
+  return status;
+}
+
+}  // namespace
+
+int tallyx_main(int argc, char** argv, const ProgramIo& io) {
+  const Diagnostics diagnostics("tallyx", io.err);
+  return run_reporting_failures(diagnostics, [&] { return list_messages(argc, argv, io, diagnostics); });
+}
+
+}  // namespace zaptor
