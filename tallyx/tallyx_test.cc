@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tallyx/tallyx_main.h"
 #include "tests/run_program.h"
 
 using namespace std::string_literals;
@@ -41,8 +42,11 @@ class Tallyx : public ::testing::Test {
  protected:
   TempDir dir;
 
+  // Runs tallyx in the test's directory: in this process, unless the output
+  // is to be streamed to `options.on_out`.
   RunResult tally_args(std::vector<std::string> args, const RunOptions& options = {}) {
     args.insert(args.begin(), program("tallyx"));
+    if (!options.on_out) return zaptor_testing::run_in_process(zaptor::tallyx_main, std::move(args), dir.path());
     return zaptor_testing::run(std::move(args), dir.path(), {}, options);
   }
   // Writes the source as prog.c and runs "tallyx prog.c".

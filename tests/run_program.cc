@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <system_error>
@@ -62,6 +63,43 @@ void ignore_sigpipe_once() {
 }
 
 }  // namespace
+
+namespace {
+
+std::string read_back(std::FILE* file) {
+  std::string bytes;
+  std::rewind(file);
+  char block[1 << 16];
+  for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;) bytes.append(block, got);
+  return bytes;
+}
+
+struct CloseStream {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+RunResult run_in_process(ProgramMain main, std::vector<std::string> argv, const std::string& cwd) {
+  std::unique_ptr<std::FILE, CloseStream> out(std::tmpfile());
+  std::unique_ptr<std::FILE, CloseStream> err(std::tmpfile());
+  if (!out || !err) fail_errno("tmpfile");
+  std::vector<char*> args;
+  for (std::string& a : argv) args.push_back(a.data());
+  args.push_back(nullptr);
+  const std::string previous = std::filesystem::current_path().string();
+  std::filesystem::current_path(cwd);
+  RunResult result;
+  const auto start = std::chrono::steady_clock::now();
+  result.exit_code = main(static_cast<int>(argv.size()), args.data(), {out.get(), err.get()});
+  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::filesystem::current_path(previous);
+  std::fflush(out.get());
+  std::fflush(err.get());
+  result.out = read_back(out.get());
+  result.err = read_back(err.get());
+  return result;
+}
 
 RunResult run(std::vector<std::string> argv, const std::string& cwd, std::string_view stdin_bytes) {
   return run(std::move(argv), cwd, stdin_bytes, RunOptions{});

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/diagnostics.h"
+
 namespace zaptor_testing {
 
 // ---------------------------------------------------------------- running
@@ -44,6 +46,16 @@ RunResult run(std::vector<std::string> argv, const std::string& cwd,
 
 // The path of a built program: $ZAPTOR_BIN_DIR/name.
 std::string program(const char* name);
+
+// A program's body, as zaptor_main and tallyx_main: arguments (the first
+// word the program's name) and streams; returns the exit status.
+using ProgramMain = int (*)(int, char**, const zaptor::ProgramIo&);
+
+// Runs a program's body in this process, in the directory cwd (the working
+// directory is set back afterwards), with its output and error captured:
+// for the driver tests that need no process of their own (no descriptors,
+// signals or standard input).
+RunResult run_in_process(ProgramMain main, std::vector<std::string> argv, const std::string& cwd);
 
 // ---------------------------------------------------------------- files
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tests/run_program.h"
+#include "zaptor/zaptor_main.h"
 
 using namespace std::string_literals;
 using zaptor_testing::MacroEntry;
@@ -103,9 +104,12 @@ class Zaptor : public ::testing::Test {
   void source(std::string_view name, std::string_view bytes) { write_file(path(name), bytes); }
 
   // Runs zaptor with these operands in the directory cwd (relative to the temporary directory).
+  // Runs zaptor in the test's directory (or `cwd` in it): in this process,
+  // unless the output is to be streamed to `options.on_out`.
   RunResult zaptor(std::vector<std::string> args, std::string_view cwd = "", const RunOptions& options = {}) {
     args.insert(args.begin(), program("zaptor"));
     const std::string where = cwd.empty() ? dir.path() : path(cwd);
+    if (!options.on_out) return zaptor_testing::run_in_process(zaptor::zaptor_main, std::move(args), where);
     return zaptor_testing::run(std::move(args), where, {}, options);
   }
 
