@@ -60,6 +60,11 @@ class Walker {
   bool at_mark(const Piece& piece, std::uint64_t at);
   void commit_marks(std::size_t future_lowest);
   bool step(std::string_view view, std::size_t limit);
+  bool on_open(std::string_view view);
+  void on_literal(char quote);
+  void on_slash();
+  void on_comment(char second);
+  void on_invalid(char c);
 
   Conversion& c_;
   LineBuffer& b_;
@@ -267,13 +272,31 @@ void Walker::commit_marks(std::size_t future_lowest) {
   s_.marks.clear();
 }
 
+// The events of a walk, one byte of code each: a "(" (or a noted stretch
+// taken whole), a ")" (true: the call's own), a comma, a literal or a
+// comment begun, a character the split reports.
+bool Walker::on_open(std::string_view view) {
+  if (take_note()) return false;
+  open(view);
+  return true;
+}
+
+void Walker::on_literal(char quote) { state_ = quote == '"' ? Lex::dq : Lex::sq; }
+
+// A "/" in code: the next byte tells a comment from an operator.
+void Walker::on_slash() { state_ = Lex::code_slash; }
+
+void Walker::on_comment(char second) { state_ = second == '*' ? Lex::block : Lex::line; }
+
+void Walker::on_invalid(char c) { reports_.push_back({c, report_times(prev_)}); }
+
 // Walks view[pos_, limit); true when the call's ")" was reached.
 bool Walker::step(std::string_view view, std::size_t limit) {
   while (pos_ < limit) {
     const char c = view[pos_];
     if (state_ == Lex::code_slash) {
       if (c == '*' || c == '/') {
-        state_ = c == '*' ? Lex::block : Lex::line;
+        on_comment(c);
         prev_ = c;
         ++pos_;
         continue;
@@ -291,47 +314,42 @@ bool Walker::step(std::string_view view, std::size_t limit) {
       pos_ = p;
       continue;
     }
-    switch (walk_of(c)) {
-      case Walk::pass: {
-        // Most characters of a call mean nothing to its structure.
-        std::size_t p = pos_ + 1;
-        while (p < limit && walk_of(view[p]) == Walk::pass) ++p;
-        prev_ = view[p - 1];
-        pos_ = p;
-        break;
-      }
+    const Walk walk = walk_of(c);
+    if (walk == Walk::pass) {
+      // Most characters of a call mean nothing to its structure.
+      std::size_t p = pos_ + 1;
+      while (p < limit && walk_of(view[p]) == Walk::pass) ++p;
+      prev_ = view[p - 1];
+      pos_ = p;
+      after_slash_ = false;
+      continue;
+    }
+    bool consumed = true;  // false: the event moved pos_ itself
+    switch (walk) {
       case Walk::slash:
-        state_ = Lex::code_slash;
-        prev_ = c;
-        ++pos_;
+        on_slash();
         break;
       case Walk::quote:
-        state_ = c == '"' ? Lex::dq : Lex::sq;
-        prev_ = c;
-        ++pos_;
+        on_literal(c);
         break;
       case Walk::open:
-        if (!take_note()) {
-          open(view);
-          prev_ = c;
-          ++pos_;
-        }
+        consumed = on_open(view);
         break;
       case Walk::close:
         if (close()) return true;
-        prev_ = c;
-        ++pos_;
         break;
       case Walk::comma:
         comma();
-        prev_ = c;
-        ++pos_;
         break;
       case Walk::invalid:
-        reports_.push_back({c, report_times(prev_)});
-        prev_ = c;
-        ++pos_;
+        on_invalid(c);
         break;
+      case Walk::pass:
+        break;
+    }
+    if (consumed) {
+      prev_ = c;
+      ++pos_;
     }
     after_slash_ = false;
   }
