@@ -1,0 +1,1 @@
+#include "tree/file_walk.h"

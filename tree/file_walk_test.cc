@@ -1,0 +1,2 @@
+#include "tree/file_walk.h"
+#include <gtest/gtest.h>

@@ -1,0 +1,1 @@
+#include "tree/unified_diff.h"

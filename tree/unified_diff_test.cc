@@ -1,0 +1,2 @@
+#include "tree/unified_diff.h"
+#include <gtest/gtest.h>
