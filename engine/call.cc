@@ -13,8 +13,13 @@ std::size_t Conversion::add_buff(LineBuffer& buffer) {
   return at;
 }
 
-std::uint64_t Conversion::call_line(const LineBuffer& buffer) const {
-  return buffer_line + buffer.finished_newlines();
+std::uint64_t Conversion::call_line(const LineBuffer& buffer) {
+  // A name the source holds stands on its own line, wherever rewrites moved
+  // it; a name a format wrote is given the line of the call found before it
+  // (the call that wrote it, or one nested in that call).
+  const Piece& name = buffer.rest().back();
+  if (name.kind == Piece::Kind::source) last_call_line_ = buffer_line + buffer.newlines_before(name.at);
+  return last_call_line_;
 }
 
 namespace {
@@ -210,6 +215,33 @@ void drop_call(LineBuffer& b, CallScratch& s) {
   s.call.clear();
 }
 
+// Rewrites that write without end are stopped here (see found()).
+bool over_budget(LineBuffer& b, std::size_t growth_floor) {
+  return b.written() > std::max(growth_floor, kGrowthRatio * b.source().size());
+}
+
+// Hands parameter k of the call to the sink. What the sink lists counts as
+// output: a parameter told at every level of deep nesting costs the budget
+// as reports do. False when that passes the budget.
+bool tell_parameter(Conversion& c, LineBuffer& b, std::size_t k, const std::array<Param, kParams>& params,
+                    int index, std::uint64_t line) {
+  CallScratch& s = c.scratch();
+  s.parameter_text.clear();
+  if (k < s.bounds.size() - 1) {
+    b.written() += params[k].length;
+    if (over_budget(b, c.growth_floor)) return false;
+    const auto append = [&](std::string_view bytes) { s.parameter_text.append(bytes); };
+    for_each_param_piece(s, k, [&](const Piece& piece, std::size_t lo, std::size_t hi) {
+      s.param_pieces.clear();
+      append_slice(b, piece, lo, hi, s.param_pieces);
+      for (const Piece& part : s.param_pieces) b.emit(part, append);
+    });
+    c.work += s.parameter_text.size();
+  }
+  c.events_to().parameter(index, line, s.parameter_text);
+  return true;
+}
+
 }  // namespace
 
 Step Conversion::found(LineBuffer& b, int index) {
@@ -253,11 +285,14 @@ Step Conversion::found(LineBuffer& b, int index) {
   // again at every turn.
   b.written() += written_by(s.pieces, entry, params) +
                  report_bytes(b.reports(), s.bounds.front().reports, s.bounds.back().reports);
-  if (b.written() > std::max(growth_floor, kGrowthRatio * b.source().size())) return Step::endless;
+  if (over_budget(b, growth_floor)) return Step::endless;
 
   Events& sink = events_to();
   for (std::size_t i = s.bounds.front().reports; i < s.bounds.back().reports; ++i) {
     sink.invalid_character(b.reports()[i].c, b.reports()[i].times, index, line);
+  }
+  if (const int wanted = sink.wanted_parameter(index); wanted >= 0 && static_cast<std::size_t>(wanted) < kParams) {
+    if (!tell_parameter(*this, b, static_cast<std::size_t>(wanted), params, index, line)) return Step::endless;
   }
   build_replacement(b, s, entry, params);
   work += s.pieces.size() + s.replacement.size() + (s.bounds.back().reports - s.bounds.front().reports);

@@ -1,6 +1,7 @@
 // Conversions as a library: many at once, and what they tell as they go.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -78,6 +79,9 @@ class Recorder : public Events {
     std::uint64_t line;
     char c;
     bool operator==(const Event&) const = default;
+    friend std::ostream& operator<<(std::ostream& os, const Event& e) {
+      return os << e.what << " " << e.entry << " line " << e.line;
+    }
   };
   std::vector<Event> seen;
 };
@@ -101,6 +105,54 @@ TEST(Conversions, TellWhatHappenedWithTheSourceLine) {
   EXPECT_EQ(recorder.seen, expected);
   // With a sink of its own, the conversion writes no report lines.
   EXPECT_EQ(out, "one\nx = A(a;\n b) B\nA(~)\n\nWinA(open\n");
+}
+
+// A rewrite that drops a parameter over lines, or moves one, leaves the
+// later calls on the lines their names stand on in the source.
+TEST(Conversions, TellSourceLinesAfterRewritesThatDropOrMoveLines) {
+  const auto table = make_table({entry("WinA", "A", {}), entry("WinB", "B(%s)", {0}),
+                                 entry("WinC", "C(%s|%s)", {1, 0})});
+  const std::string source = "WinA(x,\n y,\n z) WinB(1)\nWinC(WinB(2),\n WinB(3)) WinB(\n4)\n";
+  LineReader reader(source);
+  std::string out;
+  Output sink(out);
+  Recorder recorder;
+  Conversion conversion(table);
+  conversion.events = &recorder;
+  conversion.fp_src = &reader;
+  conversion.fp_dst = &sink;
+  conversion.process_source(reader, &sink);
+  const std::vector<Recorder::Event> expected = {
+      {"rewritten", 0, 1, 0}, {"rewritten", 1, 3, 0}, {"rewritten", 2, 4, 0},
+      {"rewritten", 1, 5, 0}, {"rewritten", 1, 4, 0}, {"rewritten", 1, 5, 0},
+  };
+  EXPECT_EQ(recorder.seen, expected);
+  EXPECT_EQ(out, "A B(1)\nC(\n B(3)|B(2)) B(\n4)\n");
+}
+
+// A sink that lists a parameter gets its text as the call holds it, also
+// of calls nested in the parameters a format keeps.
+class ParameterLister : public Events {
+ public:
+  int wanted_parameter(int entry) const override { return entry == 0 ? 1 : -1; }
+  void parameter(int entry, std::uint64_t line, std::string_view text) override {
+    seen.push_back(std::to_string(entry) + ":" + std::to_string(line) + ":" + std::string(text));
+  }
+  void invalid_character(char, int, int, std::uint64_t) override {}
+  std::vector<std::string> seen;
+};
+
+TEST(Conversions, HandTheWantedParameterToTheSink) {
+  const auto table = make_table(
+      {entry("WinS", "-(%s,%s,%s,%s,%s,%s,%s,%s)", {0, 1, 2, 3, 4, 5, 6, 7}), entry("WinT", "T", {})});
+  LineReader reader("a = WinS(h, M1, WinS(x,\n M2 ), WinT(y));\nWinS(only) WinS(\"(\", /*,*/ M3)\n");
+  ParameterLister lister;
+  Conversion conversion(table);
+  conversion.events = &lister;
+  conversion.fp_src = &reader;
+  conversion.process_source(reader, nullptr);
+  const std::vector<std::string> expected = {"0:1: M1", "0:1:\n M2 ", "0:3:", "0:3: /*,*/ M3"};
+  EXPECT_EQ(lister.seen, expected);
 }
 
 TEST(Conversions, TellALineStopped) {

@@ -68,7 +68,8 @@ struct CallScratch {
   std::vector<FormatPiece> pieces;
   std::vector<Piece> replacement;
   std::vector<Piece> param_pieces;
-  std::string word;  // a name gathered from several pieces
+  std::string word;            // a name gathered from several pieces
+  std::string parameter_text;  // a parameter the events asked for
 };
 
 // The engine's short cuts, each of which gives the same bytes as the plain
@@ -157,12 +158,13 @@ class Conversion {
   CallScratch& scratch() { return scratch_; }
   Events& events_to() { return events != nullptr ? *events : report_lines_; }
   // The source line of the call whose name stands on top of the rest.
-  std::uint64_t call_line(const LineBuffer& buffer) const;
+  std::uint64_t call_line(const LineBuffer& buffer);
 
  private:
   std::shared_ptr<const Table> table_;
   ReportLines report_lines_{&fp_dst};
   CallScratch scratch_;
+  std::uint64_t last_call_line_ = 1;
 };
 
 }  // namespace zaptor

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "engine/streams.h"
 
@@ -22,6 +23,13 @@ class Events {
   virtual void open_call(int /*entry*/, std::uint64_t /*line*/) {}
   // The rewrites of the line starting at `line` passed their budget.
   virtual void stopped(std::uint64_t /*line*/) {}
+
+  // A sink that lists a parameter of the calls: which one, 0-based, for
+  // calls of `entry` (-1: none, the default; only the first eight can be
+  // asked for). Its text then comes to parameter() before rewritten(),
+  // empty when the call has fewer parameters.
+  virtual int wanted_parameter(int /*entry*/) const { return -1; }
+  virtual void parameter(int /*entry*/, std::uint64_t /*line*/, std::string_view /*text*/) {}
 };
 
 // What zaptor and tallyx write: each report as a line "Invalid character C"

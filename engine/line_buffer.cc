@@ -23,7 +23,7 @@ void LineBuffer::clear() {
   done_.clear();
   finished_.clear();
   scan_from_ = 0;
-  finished_newlines_ = 0;
+  line_starts_.clear();
   units_.clear();
   unit_pieces_.clear();
   reports_.clear();
@@ -39,6 +39,7 @@ std::size_t LineBuffer::read_more(LineReader* reader) {
     return std::string_view::npos;
   }
   work_ += source_.size() - before;
+  if (before > 0) line_starts_.push_back(before);
   return before;
 }
 
@@ -52,6 +53,9 @@ bool LineBuffer::append_line(LineReader& reader) {
 void LineBuffer::assign(std::string_view text) {
   clear();
   source_.assign(text);
+  for (std::size_t i = text.find('\n'); i != std::string_view::npos && i + 1 < text.size(); i = text.find('\n', i + 1)) {
+    line_starts_.push_back(i + 1);
+  }
   if (!text.empty()) rest_.push_back(source_piece(0, text.size()));
 }
 
@@ -237,21 +241,16 @@ void LineBuffer::resume_scan() {
   if (scan_from_ >= kCompactBatch) compact_done();
 }
 
-namespace {
-std::uint64_t source_newlines(const Piece& piece, std::string_view bytes) {
-  return piece.kind == Piece::Kind::source ? count_byte(bytes, '\n') : 0;
+std::uint64_t LineBuffer::newlines_before(std::size_t offset) const {
+  return static_cast<std::uint64_t>(std::upper_bound(line_starts_.begin(), line_starts_.end(), offset) -
+                                    line_starts_.begin());
 }
-}  // namespace
 
-void LineBuffer::finish(const Piece& piece) {
-  done_.push_back(piece);
-  finished_newlines_ += source_newlines(piece, bytes(piece));
-}
+void LineBuffer::finish(const Piece& piece) { done_.push_back(piece); }
 
 Piece LineBuffer::unfinish() {
   const Piece piece = done_.back();
   done_.pop_back();
-  finished_newlines_ -= source_newlines(piece, bytes(piece));
   return piece;
 }
 

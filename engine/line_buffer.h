@@ -190,9 +190,9 @@ class LineBuffer {
   // Appends a piece to the finished part; takes the last one back.
   void finish(const Piece& piece);
   Piece unfinish();
-  // The newlines of the source in the finished part: the line on which the
-  // scan stands, counted from the buffer's first.
-  std::uint64_t finished_newlines() const { return finished_newlines_; }
+  // The newlines of the source before its byte `offset`: the line that byte
+  // stands on, counted from the buffer's first.
+  std::uint64_t newlines_before(std::size_t offset) const;
 
   // Appends the bytes of `piece`, units taken apart, to `out`.
   template <typename Sink>
@@ -213,7 +213,7 @@ class LineBuffer {
   std::vector<Piece> done_;
   std::string finished_;           // finished text written out of done_
   std::size_t scan_from_ = 0;
-  std::uint64_t finished_newlines_ = 0;
+  std::vector<std::size_t> line_starts_;  // in source_, of every line after the first
   std::deque<Unit> units_;         // in blocks: no copy of them all as they grow
   std::deque<Piece> unit_pieces_;
   std::vector<Report> reports_;

@@ -147,6 +147,7 @@ bool Conversion::get_token(LineBuffer& b) {
 Step Conversion::FindApi(LineBuffer& b) { return found(b, token_entry); }
 
 ScanStatus Conversion::line_scan(LineBuffer& b, std::optional<ApiIndex::Call> first) {
+  last_call_line_ = buffer_line;
   bool have = false;
   if (first) {
     // The first call of a line just read: its only piece holds it.
