@@ -88,7 +88,7 @@ bool ReplacingFile::open(const std::string& path) {
   const int fd = ::mkostemp(name.data(), O_CLOEXEC);
   if (fd < 0) return false;
   temporary_ = name;
-  guard(temporary_);
+  if (guard_signals_) guard(temporary_);
   if (::fchmod(fd, exists ? (st.st_mode & 07777) : default_mode()) != 0 ||
       (file_ = ::fdopen(fd, "wb")) == nullptr) {
     const int error = errno;
@@ -124,7 +124,7 @@ bool ReplacingFile::commit() {
       return false;
     }
     temporary_.clear();
-    unguard();
+    if (guard_signals_) unguard();
   }
   return true;
 }
@@ -137,7 +137,7 @@ void ReplacingFile::abandon() {
   if (!temporary_.empty()) {
     ::unlink(temporary_.c_str());
     temporary_.clear();
-    unguard();
+    if (guard_signals_) unguard();
   }
 }
 

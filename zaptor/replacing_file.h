@@ -16,7 +16,9 @@ namespace zaptor {
 
 class ReplacingFile {
  public:
-  ReplacingFile() = default;
+  // Without `guard_signals` the caller sees to the temporary file when a
+  // signal comes (the guard keeps one file at a time, for one thread).
+  explicit ReplacingFile(bool guard_signals = true) : guard_signals_(guard_signals) {}
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
   ~ReplacingFile() { abandon(); }
@@ -34,6 +36,7 @@ class ReplacingFile {
   std::FILE* file_ = nullptr;
   std::string target_;     // the file to replace
   std::string temporary_;  // empty when written directly
+  bool guard_signals_;
 };
 
 }  // namespace zaptor
