@@ -146,7 +146,7 @@ constexpr std::array<Keyword, kFieldCount> kKeywords{{
 
 class Parser {
  public:
-  void line(std::vector<Token> tokens) {
+  void line(std::vector<Token> tokens, std::size_t number) {
     if (tokens.empty()) return;
     const Token& head = tokens.front();
     if (head.quoted) throw Fault{"a line starts with a keyword, not a quoted string"};
@@ -156,6 +156,7 @@ class Parser {
       if (!values.empty()) throw Fault{"entry takes no values"};
       finish();
       entries_.emplace_back();
+      lines_.emplace_back().entry = number;
       open_ = true;
       seen_.fill(false);
       return;
@@ -171,18 +172,22 @@ class Parser {
     seen_[keyword->field] = true;
     if (values.empty()) throw Fault{word + " needs a value"};
     _apitype& entry = entries_.back();
+    EntryLines& lines = lines_.back();
     switch (keyword->field) {
       case kName:
         one_value(values, word);
         entry.pchName = to_text(values[0], word);
+        lines.name = number;
         break;
       case kCb:
         one_value(values, word);
         entry.cb = to_int(values[0], word);
+        lines.cb = number;
         break;
       case kParms:
         one_value(values, word);
         entry.cParms = to_int(values[0], word);
+        lines.parms = number;
         break;
       case kOrder:
         if (values.size() > entry.iOrder.size()) {
@@ -196,11 +201,14 @@ class Parser {
           }
           entry.iOrder[k] = v;
         }
+        lines.order = number;
+        lines.order_values = values.size();
         break;
       case kFormat:
         one_value(values, word);
         if (!values[0].quoted) throw Fault{"format takes a quoted string"};
         entry.pchformat = to_text(values[0], word);
+        lines.format = number;
         break;
       case kFieldCount:
         break;
@@ -211,6 +219,7 @@ class Parser {
     finish();
     return std::move(entries_);
   }
+  std::vector<EntryLines> take_lines() { return std::move(lines_); }
 
  private:
   static void one_value(const std::vector<Token>& values, const std::string& word) {
@@ -227,6 +236,7 @@ class Parser {
   }
 
   std::vector<_apitype> entries_;
+  std::vector<EntryLines> lines_;
   bool open_ = false;
   std::array<bool, kFieldCount> seen_{};
 };
@@ -276,7 +286,7 @@ ParsedTable parse_table_text(std::string_view text) {
     std::size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
     try {
-      parser.line(tokenize(text.substr(start, end - start)));
+      parser.line(tokenize(text.substr(start, end - start)), line_number);
     } catch (Fault& fault) {
       result.error = TextError{line_number, std::move(fault.message)};
       return result;
@@ -284,6 +294,7 @@ ParsedTable parse_table_text(std::string_view text) {
     start = end + 1;
   }
   result.entries = parser.take();
+  result.lines = parser.take_lines();
   return result;
 }
 

@@ -29,8 +29,21 @@ struct TextError {
   std::string message;
 };
 
+// Where an entry stands in the text: the 1-based line of its `entry` keyword
+// and of each field, 0 for a field it does not give.
+struct EntryLines {
+  std::size_t entry = 0;
+  std::size_t name = 0;
+  std::size_t cb = 0;
+  std::size_t parms = 0;
+  std::size_t order = 0;
+  std::size_t format = 0;
+  std::size_t order_values = 0;  // how many values the order line gives
+};
+
 struct ParsedTable {
   std::vector<_apitype> entries;
+  std::vector<EntryLines> lines;   // one for each of entries
   std::optional<TextError> error;  // the first fault; entries are then incomplete
   bool ok() const { return !error.has_value(); }
 };

@@ -141,6 +141,21 @@ TEST(TableTextParse, KeywordWordsAsValues) {
             std::vector<std::string>{"name \"entry\" format \"name\" cb 5 parms 0 order -1 -1 -1 -1 -1 -1 -1 -1"});
 }
 
+TEST(TableTextParse, LinesOfEntriesAndTheirFields) {
+  const ParsedTable t = parse_table_text("# head\nentry\n  format \"x\"\nname A\n\nentry\norder 1 -1 2\n"
+                                         "cb 1 # c\nparms 2\nentry\n");
+  ASSERT_TRUE(t.ok()) << t.error->message;
+  std::vector<std::string> shown;
+  for (const EntryLines& l : t.lines) {
+    shown.push_back("entry " + std::to_string(l.entry) + " name " + std::to_string(l.name) + " cb " +
+                    std::to_string(l.cb) + " parms " + std::to_string(l.parms) + " order " + std::to_string(l.order) +
+                    " (" + std::to_string(l.order_values) + ") format " + std::to_string(l.format));
+  }
+  EXPECT_EQ(shown, (std::vector<std::string>{"entry 2 name 4 cb 0 parms 0 order 0 (0) format 3",
+                                             "entry 6 name 0 cb 8 parms 9 order 7 (3) format 0",
+                                             "entry 10 name 0 cb 0 parms 0 order 0 (0) format 0"}));
+}
+
 // ---------------------------------------------------------------------------
 // Malformed texts: the first fault with its line
 
@@ -444,17 +459,47 @@ TEST_F(ZaptorTableProgram, RoundTripThroughTheProgram) {
 }
 
 TEST_F(ZaptorTableProgram, UsageErrorsExitTwo) {
-  for (const std::string args : {"", "compile", "compile t.txt", "compile a b c", "decompile",
-                                 "decompile a b", "build t.txt out.bin", "--version"}) {
+  for (const std::string args : {"", "compile", "compile t.txt", "compile a b c", "decompile", "decompile a b",
+                                 "build t.txt out.bin", "check", "check a b", "--version x", "-v"}) {
     EXPECT_EQ(run(args), 2) << args;
     EXPECT_NE(err_.find("usage: zaptor-table compile TABLE.txt OUT.bin"), std::string::npos) << args;
     EXPECT_EQ(out_, "") << args;
   }
 }
 
-TEST_F(ZaptorTableProgram, HelpGoesToStandardOutput) {
+TEST_F(ZaptorTableProgram, HelpAndVersionGoToStandardOutput) {
   EXPECT_EQ(run("--help"), 0);
-  EXPECT_EQ(out_, "usage: zaptor-table compile TABLE.txt OUT.bin\n       zaptor-table decompile IN.bin\n");
+  EXPECT_EQ(out_,
+            "usage: zaptor-table compile TABLE.txt OUT.bin\n"
+            "       zaptor-table decompile IN.bin\n"
+            "       zaptor-table check TABLE.txt\n");
+  EXPECT_EQ(run("--version"), 0);
+  EXPECT_EQ(out_, "zaptor-table 1.1\n");
+  EXPECT_EQ(err_, "");
+}
+
+TEST_F(ZaptorTableProgram, CheckWarnsOnStandardErrorWithLinesAndExitsOne) {
+  write(at("t.txt"), "entry\nname My_Win\n\nentry\nname WinA\norder 0 1\nformat \"A(%s, %s)\"\n");
+  EXPECT_EQ(run("check t.txt"), 1);
+  EXPECT_EQ(out_, "");
+  EXPECT_EQ(err_,
+            "t.txt:2: warning: name \"My_Win\" never matches: it holds \"_\", and calls are found as runs of the "
+            "letters and digits A-Z a-z 0-9 only\n"
+            "t.txt:7: warning: \"%s, %s\" doubles the blank: a parameter keeps the blank after its comma; write "
+            "\"%s,%s\"\n");
+  EXPECT_EQ(files(), std::vector<std::string>{"t.txt"});
+}
+
+TEST_F(ZaptorTableProgram, CheckOfACleanTableIsSilentAndOfAMalformedOneFails) {
+  write(at("t.txt"), kTable);
+  EXPECT_EQ(run("check t.txt"), 0);
+  EXPECT_EQ(out_ + err_, "");
+  write(at("bad.txt"), "entry\nname My_Win\ncb x\n");
+  EXPECT_EQ(run("check bad.txt"), 1);
+  EXPECT_EQ(out_, "");
+  EXPECT_EQ(err_, "bad.txt:3: cb takes integers, \"x\" is not one\n");
+  EXPECT_EQ(run("check none.txt"), 1);
+  EXPECT_NE(err_.find("none.txt"), std::string::npos);
 }
 
 TEST_F(ZaptorTableProgram, MalformedTextNamesFileAndLineAndLeavesNoOutput) {

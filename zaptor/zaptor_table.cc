@@ -1,5 +1,6 @@
 // zaptor-table: compiles a text macro table into the compiled macro file
-// that zaptor loads, and decompiles such a file back into text.
+// that zaptor loads, decompiles such a file back into text, and checks a
+// text table for entries that cannot work as meant.
 
 #include <cerrno>
 #include <cstdio>
@@ -11,8 +12,10 @@
 #include <vector>
 
 #include "engine/diagnostics.h"
+#include "engine/version.h"
 #include "zaptor/compiled.h"
 #include "zaptor/replacing_file.h"
+#include "zaptor/table_check.h"
 #include "zaptor/table_text.h"
 
 namespace zaptor {
@@ -20,7 +23,8 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: zaptor-table compile TABLE.txt OUT.bin\n"
-    "       zaptor-table decompile IN.bin\n";
+    "       zaptor-table decompile IN.bin\n"
+    "       zaptor-table check TABLE.txt\n";
 
 void complain(const std::string& message) {
   std::fprintf(stderr, "zaptor-table: %s\n", message.c_str());
@@ -74,20 +78,25 @@ bool write_output(const std::string& path, std::string_view bytes) {
   return true;
 }
 
+// Reads and parses a text table; false (with the fault and its line) when
+// it cannot be.
+bool read_table(const std::string& table, ParsedTable& parsed) {
+  std::string text;
+  if (!read_text_file(table, text)) return false;
+  parsed = parse_table_text(text);
+  if (parsed.ok()) return true;
+  std::fprintf(stderr, "%s:%zu: %s\n", table.c_str(), parsed.error->line, parsed.error->message.c_str());
+  return false;
+}
+
 int compile(const std::string& table, const std::string& out) {
   std::error_code ec;
   if (std::filesystem::equivalent(table, out, ec)) {
     complain(out + " is the table " + table + " itself; it is left as it is");
     return 1;
   }
-  std::string text;
-  if (!read_text_file(table, text)) return 1;
-  const ParsedTable parsed = parse_table_text(text);
-  if (!parsed.ok()) {
-    std::fprintf(stderr, "%s:%zu: %s\n", table.c_str(), parsed.error->line,
-                 parsed.error->message.c_str());
-    return 1;
-  }
+  ParsedTable parsed;
+  if (!read_table(table, parsed)) return 1;
   const Encoded encoded = encode_compiled(parsed.entries);
   if (!encoded.ok()) {
     complain(table + ": entry " + std::to_string(encoded.entry + 1) + ": " + encoded.error);
@@ -124,8 +133,26 @@ int decompile(const std::string& in) {
   return write_all(stdout, format_table_text(decoded.entries)) ? 0 : 1;
 }
 
+// Warnings go where the faults of compile go, so that standard output
+// stays free for what a command produces.
+int check(const std::string& table) {
+  ParsedTable parsed;
+  if (!read_table(table, parsed)) return 1;
+  const std::vector<TableWarning> warnings = check_table(parsed);
+  std::string report;
+  for (const TableWarning& w : warnings) {
+    report += table + ":" + std::to_string(w.line) + ": warning: " + w.message + "\n";
+  }
+  if (!report.empty() && !write_all(stderr, report)) return 1;
+  return warnings.empty() ? 0 : 1;
+}
+
 int run(const std::vector<std::string>& args) {
   if (args.size() == 2 && (args[1] == "-h" || args[1] == "--help")) return usage(stdout, 0);
+  if (args.size() == 2 && args[1] == "--version") {
+    return write_all(stdout, "zaptor-table " + std::string(kVersion) + "\n") ? 0 : 1;
+  }
+  if (args.size() == 3 && args[1] == "check") return check(args[2]);
   if (args.size() == 4 && args[1] == "compile") return compile(args[2], args[3]);
   if (args.size() == 3 && args[1] == "decompile") return decompile(args[2]);
   return usage(stderr, 2);
