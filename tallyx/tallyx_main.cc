@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "engine/engine.h"
 #include "engine/exit_status.h"
+#include "engine/version.h"
 #include "options/myopt.h"
 #include "tallyx/tallyx_table.h"
 
@@ -12,14 +14,30 @@ namespace zaptor {
 
 namespace {
 
+constexpr std::string_view kUsage = "Useage: tallyx file \n";
+
 int useage(Output& out) {
-  out.write("Useage: tallyx file \n");
+  out.write(kUsage);
   out.flush();
   return kExitUsage;
 }
 
+// --help and --version: `text` on the output, and success only when it got
+// there.
+int answer(Output& out, std::string_view text, const Diagnostics& diagnostics) {
+  out.write(text);
+  if (out.flush()) return kExitOk;
+  diagnostics.error("cannot write the output", out.error());
+  return kExitFailure;
+}
+
 int list_messages(int argc, char** argv, const ProgramIo& io, const Diagnostics& diagnostics) {
   Output out(io.out);
+  // Only the first word, and only exactly: any other word stays the file name.
+  if (argc >= 2 && std::string_view(argv[1]) == "--help") return answer(out, kUsage, diagnostics);
+  if (argc >= 2 && std::string_view(argv[1]) == "--version") {
+    return answer(out, "tallyx " + std::string(kVersion) + "\n", diagnostics);
+  }
   std::string src;
   my_getopt_reset();
   for (int rc; (rc = my_getopt(argc, argv, "")) != 0;) {

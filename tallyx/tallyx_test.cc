@@ -351,6 +351,29 @@ TEST_F(Tallyx, AnyOperandAfterTheFilePrintsUsage) {
   EXPECT_EQ(r.exit_code, 2);
 }
 
+TEST_F(Tallyx, HelpAndVersionOnlyAsTheExactFirstWord) {
+  const RunResult help = tally_args({"--help", "prog.c"});
+  EXPECT_EQ(help.out, kUsage);
+  EXPECT_EQ(help.err, "");
+  EXPECT_EQ(help.exit_code, 0);
+  const RunResult version = tally_args({"--version"});
+  EXPECT_EQ(version.out, "tallyx 1.1\n");
+  EXPECT_EQ(version.err, "");
+  EXPECT_EQ(version.exit_code, 0);
+
+  // Anywhere else, or not exactly, they are the file name as before.
+  EXPECT_EQ(tally_args({"--versions"}).out, "Could not open --versions\n");
+  write_file(dir.file("--help"), "WinPostMsg(h, HELP, 0, 0);\n");
+  const RunResult second = tally_args({"", "--help"});
+  EXPECT_EQ(second.out, "P  HELP\n");
+  EXPECT_EQ(second.exit_code, 0);
+
+  const RunResult full = zaptor_testing::run(
+      {"/bin/sh", "-c", "exec \"$0\" --version >/dev/full", program("tallyx")}, dir.path());
+  EXPECT_EQ(full.exit_code, 1);
+  EXPECT_NE(full.err.find("cannot write the output"), std::string::npos) << full.err;
+}
+
 TEST_F(Tallyx, MissingSourceIsReportedAndExits1) {
   const RunResult r = tally_args({"nosuch.c"});
   EXPECT_EQ(r.out, "Could not open nosuch.c\n");

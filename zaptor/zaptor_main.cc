@@ -7,9 +7,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "engine/engine.h"
 #include "engine/exit_status.h"
+#include "engine/version.h"
 #include "options/myopt.h"
 #include "zaptor/compiled.h"
 #include "zaptor/destination.h"
@@ -20,6 +22,11 @@ namespace zaptor {
 namespace {
 
 const std::string chBinFile = "zaptor.bin";
+
+constexpr std::string_view kUsage =
+    "Useage: zaptor [-v -d ] file_name [ file_result ] \n"
+    "        -d -- dump data file. \n"
+    "        -v -- Verbose, echo input to screen. \n";
 
 std::string damage_message(const LoadResult& table) {
   return chBinFile + " is damaged: it announces " + std::to_string(table.announced) +
@@ -54,9 +61,7 @@ class Rewriter {
 };
 
 int Rewriter::useage() {
-  console_.write("Useage: zaptor [-v -d ] file_name [ file_result ] \n");
-  console_.write("        -d -- dump data file. \n");
-  console_.write("        -v -- Verbose, echo input to screen. \n");
+  console_.write(kUsage);
   return finish(kExitUsage);
 }
 
@@ -175,6 +180,16 @@ int Rewriter::convert(std::shared_ptr<const Table> table, const std::string& src
 }
 
 int Rewriter::run(int argc, char** argv) {
+  // Only the first word, and only exactly: any other word stays a file name
+  // as my_getopt hands it out.
+  if (argc >= 2 && std::string_view(argv[1]) == "--help") {
+    console_.write(kUsage);
+    return finish(kExitOk);
+  }
+  if (argc >= 2 && std::string_view(argv[1]) == "--version") {
+    console_.write("zaptor " + std::string(kVersion) + "\n");
+    return finish(kExitOk);
+  }
   std::string src;
   std::string dst;
   bool bDump = false;

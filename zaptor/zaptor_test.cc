@@ -580,6 +580,31 @@ TEST_F(Zaptor, UsageAndExit2) {
   EXPECT_FALSE(exists("a.win"));
 }
 
+TEST_F(Zaptor, HelpAndVersionOnlyAsTheExactFirstWord) {
+  // No macro file is needed, and the words after them do not count.
+  const RunResult help = zaptor({"--help", "prog.c"});
+  EXPECT_EQ(help.out, kUsage);
+  EXPECT_EQ(help.err, "");
+  EXPECT_EQ(help.exit_code, 0);
+  const RunResult version = zaptor({"--version", "-d"});
+  EXPECT_EQ(version.out, "zaptor 1.1\n");
+  EXPECT_EQ(version.err, "");
+  EXPECT_EQ(version.exit_code, 0);
+
+  // Anywhere else, or not exactly, they are file names as before.
+  table(tableAB());
+  source("--helpx", "WinB(q);\n");
+  const RunResult names = zaptor({"--helpx", "--version"});
+  EXPECT_EQ(names.out, console("--helpx", "--version"));
+  EXPECT_EQ(names.exit_code, 0);
+  EXPECT_EQ(contents("--version"), "B<q>;\n");
+
+  const RunResult full = zaptor_testing::run(
+      {"/bin/sh", "-c", "exec \"$0\" --help >/dev/full", program("zaptor")}, dir.path());
+  EXPECT_EQ(full.exit_code, 1);
+  EXPECT_NE(full.err.find("standard output"), std::string::npos) << full.err;
+}
+
 TEST_F(Zaptor, UsageNeedsNoMacroFile) {
   const RunResult r = zaptor({});
   EXPECT_EQ(r.out, kUsage);
