@@ -227,8 +227,10 @@ int TreeRun::finish() {
     console_.out(totals_->left_text());
   }
   if (o_.json && command_ == Command::diff) {
-    console_.err(dump_json({{"command", "diff"}, {"summary", totals_->json()}}).substr(0) );
-  } else if (!o_.quiet) {
+    std::string summary = dump_json({{"command", "diff"}, {"summary", totals_->json()}});
+    summary.pop_back();
+    console_.err(summary);
+  } else if (!o_.quiet && !o_.json) {
     std::string summary = totals_->text();
     summary.pop_back();
     console_.err(summary);
