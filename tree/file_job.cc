@@ -1,7 +1,6 @@
 #include "tree/file_job.h"
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -70,12 +69,12 @@ bool replace_file(FileResult& r, const std::string& path, std::string_view bytes
                   const FileState* expected) {
   ReplacingFile out(/*guard_signals=*/false);
   if (!out.open(path)) {
-    fail(r, "cannot write " + path + ": " + std::strerror(errno));
+    fail(r, "cannot write " + path + ": " + std::generic_category().message(errno));
     return false;
   }
   errno = 0;
   if (std::fwrite(bytes.data(), 1, bytes.size(), out.stream()) != bytes.size() || std::fflush(out.stream()) != 0) {
-    fail(r, "cannot write " + path + ": " + std::strerror(errno != 0 ? errno : EIO));
+    fail(r, "cannot write " + path + ": " + std::generic_category().message(errno != 0 ? errno : EIO));
     return false;
   }
   if (interrupted(settings)) {
@@ -87,7 +86,7 @@ bool replace_file(FileResult& r, const std::string& path, std::string_view bytes
     return false;
   }
   if (!out.commit()) {
-    fail(r, "cannot write " + path + ": " + std::strerror(errno));
+    fail(r, "cannot write " + path + ": " + std::generic_category().message(errno));
     return false;
   }
   return true;

@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <system_error>
 
 namespace zaptor {
 
@@ -38,7 +38,7 @@ ReadFile read_regular_file(const std::string& path) {
   const Descriptor d{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
   struct stat st {};
   if (d.fd < 0 || ::fstat(d.fd, &st) != 0) {
-    file.error = std::strerror(errno);
+    file.error = std::generic_category().message(errno);
     return file;
   }
   if (!S_ISREG(st.st_mode)) {
@@ -48,16 +48,24 @@ ReadFile read_regular_file(const std::string& path) {
   file.state = state_of(st);
   file.bytes.resize(static_cast<std::size_t>(st.st_size));
   std::size_t got = 0;
+  std::string more;  // what a file that grew since the fstat holds past its size then
   for (;;) {
-    if (got == file.bytes.size()) file.bytes.resize(got + (got >> 1) + 4096);  // it grew since the fstat
-    const ssize_t n = ::read(d.fd, file.bytes.data() + got, file.bytes.size() - got);
+    const bool within = got < file.bytes.size();
+    if (!within && more.empty()) more.resize(1 << 16);
+    char* to = within ? file.bytes.data() + got : more.data();
+    const std::size_t room = within ? file.bytes.size() - got : more.size();
+    const ssize_t n = ::read(d.fd, to, room);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      file.error = std::strerror(errno);
+      file.error = std::generic_category().message(errno);
       file.bytes.clear();
       return file;
     }
     if (n == 0) break;
+    if (!within) {
+      file.bytes.resize(got);
+      file.bytes.append(more, 0, static_cast<std::size_t>(n));
+    }
     got += static_cast<std::size_t>(n);
   }
   file.bytes.resize(got);
