@@ -21,11 +21,13 @@ _apitype entry(const char* name, const char* format, std::vector<std::int32_t> o
   return e;
 }
 
-std::string convert(const std::shared_ptr<const Table>& table, std::string_view source) {
+// The converted text; what the conversion tells goes to `events` when given.
+std::string convert(const std::shared_ptr<const Table>& table, std::string_view source, Events* events = nullptr) {
   std::string out;
   LineReader reader(source);
   Output sink(out);
   Conversion conversion(table);
+  conversion.events = events;
   conversion.fp_src = &reader;
   conversion.fp_dst = &sink;
   conversion.process_source(reader, &sink);
@@ -88,16 +90,8 @@ class Recorder : public Events {
 
 TEST(Conversions, TellWhatHappenedWithTheSourceLine) {
   const auto table = make_table({entry("WinA", "A(%s)", {0}), entry("WinB", "B", {})});
-  const std::string source = "one\nx = WinA(a;\n b) WinB(c)\nWinA(~)\n\nWinA(open\n";
-  std::string out;
-  LineReader reader(source);
-  Output sink(out);
   Recorder recorder;
-  Conversion conversion(table);
-  conversion.events = &recorder;
-  conversion.fp_src = &reader;
-  conversion.fp_dst = &sink;
-  conversion.process_source(reader, &sink);
+  const std::string out = convert(table, "one\nx = WinA(a;\n b) WinB(c)\nWinA(~)\n\nWinA(open\n", &recorder);
   const std::vector<Recorder::Event> expected = {
       {"invalid", 0, 2, ';'}, {"rewritten", 0, 2, 0}, {"rewritten", 1, 3, 0},
       {"invalid", 0, 4, '~'}, {"rewritten", 0, 4, 0}, {"open", 0, 6, 0},
@@ -112,16 +106,8 @@ TEST(Conversions, TellWhatHappenedWithTheSourceLine) {
 TEST(Conversions, TellSourceLinesAfterRewritesThatDropOrMoveLines) {
   const auto table = make_table({entry("WinA", "A", {}), entry("WinB", "B(%s)", {0}),
                                  entry("WinC", "C(%s|%s)", {1, 0})});
-  const std::string source = "WinA(x,\n y,\n z) WinB(1)\nWinC(WinB(2),\n WinB(3)) WinB(\n4)\n";
-  LineReader reader(source);
-  std::string out;
-  Output sink(out);
   Recorder recorder;
-  Conversion conversion(table);
-  conversion.events = &recorder;
-  conversion.fp_src = &reader;
-  conversion.fp_dst = &sink;
-  conversion.process_source(reader, &sink);
+  const std::string out = convert(table, "WinA(x,\n y,\n z) WinB(1)\nWinC(WinB(2),\n WinB(3)) WinB(\n4)\n", &recorder);
   const std::vector<Recorder::Event> expected = {
       {"rewritten", 0, 1, 0}, {"rewritten", 1, 3, 0}, {"rewritten", 2, 4, 0},
       {"rewritten", 1, 5, 0}, {"rewritten", 1, 4, 0}, {"rewritten", 1, 5, 0},
@@ -145,12 +131,8 @@ class ParameterLister : public Events {
 TEST(Conversions, HandTheWantedParameterToTheSink) {
   const auto table = make_table(
       {entry("WinS", "-(%s,%s,%s,%s,%s,%s,%s,%s)", {0, 1, 2, 3, 4, 5, 6, 7}), entry("WinT", "T", {})});
-  LineReader reader("a = WinS(h, M1, WinS(x,\n M2 ), WinT(y));\nWinS(only) WinS(\"(\", /*,*/ M3)\n");
   ParameterLister lister;
-  Conversion conversion(table);
-  conversion.events = &lister;
-  conversion.fp_src = &reader;
-  conversion.process_source(reader, nullptr);
+  convert(table, "a = WinS(h, M1, WinS(x,\n M2 ), WinT(y));\nWinS(only) WinS(\"(\", /*,*/ M3)\n", &lister);
   const std::vector<std::string> expected = {"0:1: M1", "0:1:\n M2 ", "0:3:", "0:3: /*,*/ M3"};
   EXPECT_EQ(lister.seen, expected);
 }
