@@ -39,7 +39,20 @@ class FileEvents : public Events {
                                                 : -1;
   }
   void parameter(int entry, std::uint64_t line, std::string_view text) override {
-    result_.calls.push_back({line, entry, squeeze_blanks(text)});
+    ++result_.surveyed;
+    std::string message = squeeze_blanks(text);
+    switch (settings_.survey_list) {
+      case SurveyList::lines:
+        result_.out += result_.path + ":" + std::to_string(line) + ": " +
+                       settings_.functions[static_cast<std::size_t>(entry)].label + " " + message + "\n";
+        break;
+      case SurveyList::totals:
+        ++result_.message_counts[message];
+        break;
+      case SurveyList::json:
+        result_.calls.push_back({line, entry, std::move(message)});
+        break;
+    }
   }
 
  private:

@@ -24,8 +24,8 @@ void RunTotals::add(const FileResult& r) {
   for (std::size_t i = 0; i < r.rewritten.size(); ++i) rewritten_[i] += r.rewritten[i];
   reports_ += r.reports;
   open_calls_ += r.open_calls;
-  calls_ += r.calls.size();
-  for (const SurveyCall& call : r.calls) ++messages_[call.message];
+  calls_ += r.surveyed;
+  for (const auto& [message, count] : r.message_counts) messages_[message] += count;
   std::vector<std::pair<std::string, std::uint64_t>> names(r.left.begin(), r.left.end());
   std::sort(names.begin(), names.end());
   for (const auto& [name, count] : names) {
@@ -133,11 +133,6 @@ nlohmann::json RunTotals::json_left() const {
 nlohmann::json json_call(const JobSettings& settings, const std::string& path, const SurveyCall& call) {
   const SurveyFunction& f = settings.functions[static_cast<std::size_t>(call.function)];
   return {{"file", path}, {"line", call.line}, {"function", f.name}, {"label", f.label}, {"message", call.message}};
-}
-
-std::string survey_line(const JobSettings& settings, const std::string& path, const SurveyCall& call) {
-  const SurveyFunction& f = settings.functions[static_cast<std::size_t>(call.function)];
-  return path + ":" + std::to_string(call.line) + ": " + f.label + " " + call.message + "\n";
 }
 
 std::string dump_json(const nlohmann::json& document) {

@@ -49,8 +49,6 @@ class RunTotals {
 
 // The JSON of one surveyed call.
 nlohmann::json json_call(const JobSettings& settings, const std::string& path, const SurveyCall& call);
-// The line of one surveyed call: "FILE:LINE: LABEL MESSAGE".
-std::string survey_line(const JobSettings& settings, const std::string& path, const SurveyCall& call);
 
 // A document as one line; bytes that are no UTF-8 become U+FFFD.
 std::string dump_json(const nlohmann::json& document);

@@ -136,6 +136,7 @@ bool TreeRun::settle() {
   settings_.backup_suffix = o_.backup;
   settings_.copy_to = o_.to;
   settings_.interrupted = &g_interrupted;
+  settings_.survey_list = o_.totals ? SurveyList::totals : o_.json ? SurveyList::json : SurveyList::lines;
   if (command_ == Command::survey) {
     std::string error;
     settings_.functions = o_.functions.empty() ? message_functions() : parse_functions(o_.functions, error);
@@ -169,14 +170,7 @@ void TreeRun::deliver(FileResult& r) {
   totals_->add(r);
   for (const std::string& m : r.messages) console_.err(m);
   console_.out(r.out);
-  if (command_ != Command::survey || o_.totals) return;
-  if (o_.json) {
-    for (const SurveyCall& call : r.calls) calls_.push_back(json_call(settings_, r.path, call));
-    return;
-  }
-  std::string lines;
-  for (const SurveyCall& call : r.calls) lines += survey_line(settings_, r.path, call);
-  console_.out(lines);
+  for (const SurveyCall& call : r.calls) calls_.push_back(json_call(settings_, r.path, call));
 }
 
 int TreeRun::run() {
