@@ -80,6 +80,13 @@ std::array<Param, kParams> measure_params(const CallScratch& s) {
 // far as the cut needs. Units nest as deep as the rewrites that made them:
 // no recursion.
 void append_slice(LineBuffer& b, const Piece& piece, std::size_t lo, std::size_t hi, std::vector<Piece>& out) {
+  // Most slices are of plain text or of a whole unit: no unit to take apart.
+  if (!piece.is_unit() || (lo == 0 && hi == piece.length)) {
+    b.add_work(1);
+    if (lo >= hi) return;
+    out.push_back(piece.is_unit() ? piece : LineBuffer::head(LineBuffer::tail(piece, lo), hi - lo));
+    return;
+  }
   struct Cut {
     Piece piece;
     std::size_t lo, hi;
