@@ -11,6 +11,7 @@
 #            --timeout S    seconds a run on a hostile input may take (default 60)
 #            --no-build     use the programs as they are built
 #            --no-shapes    leave out the worst-case shapes (shapes.py)
+#            --no-tree      leave out zaptor-tree on a generated code base (tree_bench.py)
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -28,6 +29,7 @@ timeout=60
 record=0
 do_build=1
 shapes=1
+tree=1
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --quick) sizes="2,20"; reps=3; hostile_reps=3; timeout=30 ;;
@@ -36,6 +38,7 @@ while [[ $# -gt 0 ]]; do
     --timeout) timeout="$2"; shift ;;
     --no-build) do_build=0 ;;
     --no-shapes) shapes=0 ;;
+    --no-tree) tree=0 ;;
     -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
     *) echo "run.sh: unknown option $1" >&2; exit 2 ;;
   esac
@@ -55,6 +58,7 @@ if [[ $do_build == 1 ]]; then
   # zaptor is built when the tree has the target.
   cmake --build "$build" -j 2 --target zaptor >>"$data/cmake.log" 2>&1 ||
     say "zaptor could not be built (see $data/cmake.log): its rows will be missing"
+  cmake --build "$build" -j 2 --target zaptor-tree >>"$data/cmake.log" 2>&1 || tree=0
 fi
 for p in tallyx zaptor-table; do
   [[ -x "$bin/$p" ]] || { echo "run.sh: $bin/$p is missing" >&2; exit 1; }
@@ -117,6 +121,12 @@ if [[ $shapes == 1 ]]; then
   python3 "$bench/shapes.py" --bin "$bin" --data "$data/shapes" --reps "$hostile_reps" --check \
     >"$data/shapes.md" || status=$?
   cat "$data/shapes.md"
+fi
+# zaptor-tree on 500 files in 25 folders (see tree_bench.py).
+if [[ $tree == 1 && -x "$bin/zaptor-tree" ]]; then
+  say "zaptor-tree on a generated code base"
+  python3 "$bench/tree_bench.py" --bin "$bin" --data "$data" --reps "$reps" >"$data/tree.md" || status=$?
+  cat "$data/tree.md"
 fi
 rm -rf "$data/out"  # the copies the tools wrote: large, and not needed any more
 say "results in $data/results.md, checksums in $data/checksums.txt"
