@@ -10,6 +10,12 @@ std::string plural(std::uint64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// A count right-aligned in seven columns, as `uniq -c` shows it, and a blank.
+std::string counted(std::uint64_t n) {
+  const std::string count = std::to_string(n);
+  return std::string(count.size() < 7 ? 7 - count.size() : 0, ' ') + count + " ";
+}
+
 template <typename Count>
 bool most_first(const std::pair<std::string, Count>& a, const std::pair<std::string, Count>& b) {
   return a.second != b.second ? a.second > b.second : a.first < b.first;
@@ -92,6 +98,12 @@ std::vector<std::pair<std::string, std::uint64_t>> RunTotals::totals() const {
   return sorted;
 }
 
+std::string RunTotals::totals_text() const {
+  std::string out;
+  for (const auto& [message, n] : totals()) out += counted(n) + message + "\n";
+  return out;
+}
+
 nlohmann::json RunTotals::json_totals() const {
   nlohmann::json list = nlohmann::json::array();
   for (const auto& [message, count] : totals()) list.push_back({{"message", message}, {"count", count}});
@@ -110,8 +122,7 @@ std::vector<std::pair<std::string, const RunTotals::Left*>> RunTotals::left_sort
 std::string RunTotals::left_text() const {
   std::string out;
   for (const auto& [name, left] : left_sorted()) {
-    std::string count = std::to_string(left->count);
-    out += std::string(count.size() < 7 ? 7 - count.size() : 0, ' ') + count + " " + name + " ";
+    out += counted(left->count) + name + " ";
     for (std::size_t i = 0; i < left->files.size(); ++i) {
       out += (i == 0 ? "" : ", ") + left->files[i].first + " (" + std::to_string(left->files[i].second) + ")";
     }

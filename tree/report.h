@@ -27,6 +27,7 @@ class RunTotals {
 
   // survey: the count of each message, most frequent first.
   std::vector<std::pair<std::string, std::uint64_t>> totals() const;
+  std::string totals_text() const;
   nlohmann::json json_totals() const;
   // left: names, most frequent first, with the files they stand in.
   std::string left_text() const;

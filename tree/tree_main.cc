@@ -48,6 +48,22 @@ void die_of_caught_signal() {
   ::raise(s);
 }
 
+const char* command_name(Command command) {
+  switch (command) {
+    case Command::diff:
+      return "diff";
+    case Command::apply:
+      return "apply";
+    case Command::copy:
+      return "copy";
+    case Command::survey:
+      return "survey";
+    case Command::left:
+      return "left";
+  }
+  return "";
+}
+
 struct Options {
   std::string table;
   std::vector<std::string> paths, include, exclude;
@@ -203,25 +219,18 @@ int TreeRun::run() {
 
 int TreeRun::finish() {
   if (o_.json && command_ != Command::diff) {
-    nlohmann::json document = {{"command", command_ == Command::survey ? "survey"
-                                            : command_ == Command::left ? "left"
-                                            : command_ == Command::apply ? "apply" : "copy"}};
+    nlohmann::json document = {{"command", command_name(command_)}};
     if (command_ == Command::survey) document[o_.totals ? "totals" : "calls"] = o_.totals ? totals_->json_totals() : calls_;
     if (command_ == Command::left) document["left"] = totals_->json_left();
     document["summary"] = totals_->json();
     console_.out(dump_json(document));
   } else if (command_ == Command::survey && o_.totals) {
-    std::string lines;
-    for (const auto& [message, n] : totals_->totals()) {
-      const std::string count = std::to_string(n);
-      lines += std::string(count.size() < 7 ? 7 - count.size() : 0, ' ') + count + " " + message + "\n";
-    }
-    console_.out(lines);
+    console_.out(totals_->totals_text());
   } else if (command_ == Command::left) {
     console_.out(totals_->left_text());
   }
   if (o_.json && command_ == Command::diff) {
-    std::string summary = dump_json({{"command", "diff"}, {"summary", totals_->json()}});
+    std::string summary = dump_json({{"command", command_name(command_)}, {"summary", totals_->json()}});
     summary.pop_back();
     console_.err(summary);
   } else if (!o_.quiet && !o_.json) {
