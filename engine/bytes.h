@@ -35,6 +35,15 @@ inline std::uint32_t byte_mask(std::string_view text, std::size_t at, char c) {
   return mask;
 }
 
+// The set bits of a block's mask, without a call where the machine has no
+// instruction for it.
+constexpr int count_bits(std::uint32_t x) {
+  x = x - ((x >> 1) & 0x55555555U);
+  x = (x & 0x33333333U) + ((x >> 2) & 0x33333333U);
+  x = (x + (x >> 4)) & 0x0F0F0F0FU;
+  return static_cast<int>((x * 0x01010101U) >> 24);
+}
+
 // The positions of one byte value in a text, in order.
 class ByteFinder {
  public:

@@ -16,27 +16,34 @@ namespace zaptor {
 namespace {
 
 // The first line of `data` (which begins a line) that holds a call: where
-// it starts and its first call, or nullopt when no line does. A call's name and its "(" stand on the same
-// line, so looking back from each "(" finds them all. The blocks that are
-// searched for "(" also tell where the lines start.
+// it starts and its first call, or nullopt when no line does. A call's name
+// and its "(" stand on the same line, so looking back from each "(" finds
+// them all. The blocks that are searched for "(" also tell where the lines
+// start, and count them: `newlines` before the call's line, or in all of
+// `data` when it holds no call.
 struct CallLine {
   std::size_t start;
   ApiIndex::Call first;  // in the line
 };
-std::optional<CallLine> find_call_line(std::string_view data, const ApiIndex& index) {
+std::optional<CallLine> find_call_line(std::string_view data, const ApiIndex& index, std::uint64_t& newlines) {
   std::size_t line_start = 0;
+  newlines = 0;
   for (std::size_t block = 0; block < data.size(); block += kBlockBytes) {
-    const std::uint32_t newlines = byte_mask(data, block, '\n');
+    const std::uint32_t newline_mask = byte_mask(data, block, '\n');
     for (std::uint32_t opens = byte_mask(data, block, '('); opens != 0; opens &= opens - 1) {
       const int bit = std::countr_zero(opens);
       if (const auto call = index.call_before(data, block + static_cast<std::size_t>(bit), 0, true)) {
-        const std::uint32_t before = newlines & ((std::uint32_t{1} << bit) - 1);
+        const std::uint32_t before = newline_mask & ((std::uint32_t{1} << bit) - 1);
+        newlines += static_cast<std::uint64_t>(count_bits(before));
         const std::size_t start =
             before == 0 ? line_start : block + static_cast<std::size_t>(32 - std::countl_zero(before));
         return CallLine{start, {call->pch - start, call->length, call->entry}};
       }
     }
-    if (newlines != 0) line_start = block + static_cast<std::size_t>(32 - std::countl_zero(newlines));
+    if (newline_mask != 0) {
+      newlines += static_cast<std::uint64_t>(count_bits(newline_mask));
+      line_start = block + static_cast<std::size_t>(32 - std::countl_zero(newline_mask));
+    }
   }
   return std::nullopt;
 }
@@ -140,14 +147,18 @@ SourceResult Conversion::process_source(LineReader& source, Output* copy_to) {
     // as no call shows in it.
     std::optional<CallLine> call_line;
     std::size_t plain = 0;
+    std::uint64_t newlines = 0;  // in data[0, plain), when known
+    bool counted = false;
     if (blocked) {
       // The rest of the word that can hold no name passes first.
       while (plain < data.size() && is_alnum(data[plain])) ++plain;
       blocked = plain == data.size();
-    } else if ((call_line = find_call_line(data, index))) {
+    } else if ((call_line = find_call_line(data, index, newlines))) {
       plain = call_line->start;
+      counted = true;
     } else if (const std::size_t last_newline = data.rfind('\n'); last_newline != std::string_view::npos) {
       plain = last_newline + 1;
+      counted = true;
     } else {
       const Streamed streamed = stream_point(data, index, table().longest_name());
       plain = streamed.length;
@@ -157,7 +168,11 @@ SourceResult Conversion::process_source(LineReader& source, Output* copy_to) {
     if (plain > 0) {
       work += plain;
       passer.pass(data.substr(0, plain));
-      source.consume(plain);
+      if (counted) {
+        source.consume(plain, newlines);
+      } else {
+        source.consume(plain);
+      }
       in_line = data[plain - 1] != '\n';
       continue;
     }

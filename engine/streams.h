@@ -34,6 +34,11 @@ class LineReader {
   std::string_view peek_more();
   // Hands out the first `count` bytes of peek().
   void consume(std::size_t count);
+  // The same for a caller that counted the newlines in them already.
+  void consume(std::size_t count, std::uint64_t newlines) {
+    lines_read_ += newlines;
+    pending_.remove_prefix(count);
+  }
 
   // Reads ahead so that an unreadable source shows before anything is done
   // with it; false on a read error.

@@ -43,6 +43,28 @@ std::uint64_t slot_hash(std::uint64_t polynomial, std::size_t length) {
   return h ^ (h >> 29);
 }
 
+// A quick hash of a whole word, eight bytes a step, for the lookup of a
+// word that is a name as it stands (the common case); a word that collides
+// costs a comparison with the names in its slots, which the table fixes.
+std::uint64_t mix(std::uint64_t x) {
+  x *= 0xBF58476D1CE4E5B9ULL;
+  x ^= x >> 31;
+  x *= 0x94D049BB133111EBULL;
+  return x ^ (x >> 29);
+}
+
+std::uint64_t chunk(std::string_view part) {
+  std::uint64_t c = 0;
+  for (std::size_t i = 0; i < part.size(); ++i) c |= static_cast<std::uint64_t>(static_cast<unsigned char>(part[i])) << (8 * i);
+  return c;
+}
+
+std::uint64_t quick_hash(std::string_view word) {
+  std::uint64_t h = mix(0x9E3779B97F4A7C15ULL ^ word.size());
+  for (; word.size() > 8; word.remove_prefix(8)) h = mix(h ^ chunk(word.substr(0, 8)));
+  return mix(h ^ chunk(word));
+}
+
 std::uint64_t length_bit(std::size_t length) { return length < 64 ? std::uint64_t{1} << length : 1; }
 
 // The text a word must equal for the entry to match, or nullopt when no word
@@ -76,6 +98,7 @@ void ApiIndex::build(const std::vector<_apitype>& apilist, std::int32_t api_num,
   }
   const std::size_t count = api_num <= 0 ? 0 : std::min(apilist.size(), static_cast<std::size_t>(api_num));
   slots_.assign(std::bit_ceil(2 * count + 2), Slot{});
+  whole_slots_.assign(slots_.size(), Slot{});
   keys_.assign(count, {});
   for (std::size_t i = 0; i < count; ++i) {
     const auto key = match_key(apilist[i]);
@@ -86,6 +109,10 @@ void ApiIndex::build(const std::vector<_apitype>& apilist, std::int32_t api_num,
     std::size_t at = h & (slots_.size() - 1);
     while (slots_[at].entry >= 0) at = (at + 1) & (slots_.size() - 1);
     slots_[at] = {static_cast<std::uint32_t>(h >> 32), static_cast<int>(i)};
+    const std::uint64_t q = quick_hash(*key);
+    at = q & (whole_slots_.size() - 1);
+    while (whole_slots_[at].entry >= 0) at = (at + 1) & (whole_slots_.size() - 1);
+    whole_slots_[at] = {static_cast<std::uint32_t>(q >> 32), static_cast<int>(i)};
     keys_[i] = *key;
     lengths_[static_cast<unsigned char>(key->front())] |= length_bit(key->size());
     if (key->size() >= 64) {
@@ -122,6 +149,17 @@ int ApiIndex::find_hashed(std::uint64_t poly, std::string_view word) const {
   return -1;
 }
 
+int ApiIndex::find_whole(std::string_view word) const {
+  const std::uint64_t h = quick_hash(word);
+  const auto tag = static_cast<std::uint32_t>(h >> 32);
+  const std::size_t mask = whole_slots_.size() - 1;
+  for (std::size_t at = h & mask; whole_slots_[at].entry >= 0; at = (at + 1) & mask) {
+    const Slot& slot = whole_slots_[at];
+    if (slot.tag == tag && keys_[static_cast<std::size_t>(slot.entry)] == word) return slot.entry;
+  }
+  return -1;
+}
+
 int ApiIndex::find(std::string_view word) const {
   if (word.empty() || slots_.empty() || !has_length(word.front(), word.size())) return -1;
   return find_hashed(polynomial(word), word);
@@ -135,6 +173,12 @@ std::optional<ApiIndex::Match> ApiIndex::match_word(std::string_view word) const
   std::size_t run = 0;
   while (run < word.size() && is_first_letter(word[run])) ++run;
   if (run <= lowest) return std::nullopt;
+  // The leftmost candidate is the whole word, which most often is a name.
+  std::size_t first = lowest;
+  if (lowest == 0 && has_length(word[0], word.size())) {
+    if (const int entry = find_whole(word); entry >= 0) return Match{0, entry};
+    first = 1;
+  }
   // The hashes of the tails from `lowest` on, shortest first.
   constexpr std::size_t kInline = 64;
   std::array<std::uint64_t, kInline> inline_hashes;
@@ -150,7 +194,7 @@ std::optional<ApiIndex::Match> ApiIndex::match_word(std::string_view word) const
     h = add_mod(mul_mod(byte_value(word[q]), powers_[i]), h);
     hashes[i] = h;
   }
-  for (std::size_t q = lowest; q < run; ++q) {
+  for (std::size_t q = first; q < run; ++q) {
     const std::size_t length = word.size() - q;
     if (!has_length(word[q], length)) continue;
     const int entry = find_hashed(hashes[length - 1], word.substr(q));

@@ -96,6 +96,7 @@ class ApiIndex {
   }
   bool has_length(char first, std::size_t length) const;
   int find_hashed(std::uint64_t polynomial, std::string_view word) const;
+  int find_whole(std::string_view word) const;
 
   std::array<bool, 256> first_{};                // alphanumeric first letters
   std::string first_letters_;
@@ -107,6 +108,7 @@ class ApiIndex {
   std::size_t longest_ = 0;
   std::vector<std::uint64_t> powers_;            // of the hash's base, up to longest_
   std::vector<Slot> slots_;                      // open addressing; size a power of two
+  std::vector<Slot> whole_slots_;                // the same names by their quick hash
   std::vector<std::string_view> keys_;           // by entry: the word it matches
 };
 
