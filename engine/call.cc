@@ -249,6 +249,31 @@ bool tell_parameter(Conversion& c, LineBuffer& b, std::size_t k, const std::arra
   return true;
 }
 
+// Tells the sink the call's reports and the parameter it asked for; false
+// when that passes the budget.
+bool tell_call(Conversion& c, LineBuffer& b, int index, std::uint64_t line, const std::array<Param, kParams>& params) {
+  const CallScratch& s = c.scratch();
+  Events& sink = c.events_to();
+  for (std::size_t i = s.bounds.front().reports; i < s.bounds.back().reports; ++i) {
+    sink.invalid_character(b.reports()[i].c, b.reports()[i].times, index, line);
+  }
+  const int wanted = sink.wanted_parameter(index);
+  return wanted < 0 || static_cast<std::size_t>(wanted) >= kParams ||
+         tell_parameter(c, b, static_cast<std::size_t>(wanted), params, index, line);
+}
+
+// Tells a call to a sink that keeps it as it stands: its reports (which
+// count in the budget, as they would be written) and the parameter asked for.
+Step keep_call(Conversion& c, LineBuffer& b, int index, std::uint64_t line) {
+  CallScratch& s = c.scratch();
+  b.written() += report_bytes(b.reports(), s.bounds.front().reports, s.bounds.back().reports);
+  if (over_budget(b, c.growth_floor)) return Step::endless;
+  if (!tell_call(c, b, index, line, measure_params(s))) return Step::endless;
+  put_back(b, s);
+  c.events_to().rewritten(index, line);
+  return Step::rewritten;
+}
+
 }  // namespace
 
 Step Conversion::found(LineBuffer& b, int index) {
@@ -260,6 +285,8 @@ Step Conversion::found(LineBuffer& b, int index) {
     events_to().open_call(index, line);
     return Step::no_call;
   }
+
+  if (events_to().keeps_calls()) return keep_call(*this, b, index, line);
 
   const CompiledFormat* format = table().format(static_cast<std::size_t>(index));
   // An entry without a format deletes the call: what followed it stays.
@@ -294,13 +321,8 @@ Step Conversion::found(LineBuffer& b, int index) {
                  report_bytes(b.reports(), s.bounds.front().reports, s.bounds.back().reports);
   if (over_budget(b, growth_floor)) return Step::endless;
 
+  if (!tell_call(*this, b, index, line, params)) return Step::endless;
   Events& sink = events_to();
-  for (std::size_t i = s.bounds.front().reports; i < s.bounds.back().reports; ++i) {
-    sink.invalid_character(b.reports()[i].c, b.reports()[i].times, index, line);
-  }
-  if (const int wanted = sink.wanted_parameter(index); wanted >= 0 && static_cast<std::size_t>(wanted) < kParams) {
-    if (!tell_parameter(*this, b, static_cast<std::size_t>(wanted), params, index, line)) return Step::endless;
-  }
   build_replacement(b, s, entry, params);
   work += s.pieces.size() + s.replacement.size() + (s.bounds.back().reports - s.bounds.front().reports);
   if (bEchoFormatted && fp_dst != nullptr) {

@@ -120,21 +120,31 @@ TEST(Conversions, TellSourceLinesAfterRewritesThatDropOrMoveLines) {
 // of calls nested in the parameters a format keeps.
 class ParameterLister : public Events {
  public:
+  explicit ParameterLister(bool keeps) : keeps_(keeps) {}
+  bool keeps_calls() const override { return keeps_; }
   int wanted_parameter(int entry) const override { return entry == 0 ? 1 : -1; }
   void parameter(int entry, std::uint64_t line, std::string_view text) override {
     seen.push_back(std::to_string(entry) + ":" + std::to_string(line) + ":" + std::string(text));
   }
   void invalid_character(char, int, int, std::uint64_t) override {}
   std::vector<std::string> seen;
+
+ private:
+  bool keeps_;
 };
 
 TEST(Conversions, HandTheWantedParameterToTheSink) {
   const auto table = make_table(
       {entry("WinS", "-(%s,%s,%s,%s,%s,%s,%s,%s)", {0, 1, 2, 3, 4, 5, 6, 7}), entry("WinT", "T", {})});
-  ParameterLister lister;
-  convert(table, "a = WinS(h, M1, WinS(x,\n M2 ), WinT(y));\nWinS(only) WinS(\"(\", /*,*/ M3)\n", &lister);
+  const std::string source = "a = WinS(h, M1, WinS(x,\n M2 ), WinT(y));\nWinS(only) WinS(\"(\", /*,*/ M3)\n";
   const std::vector<std::string> expected = {"0:1: M1", "0:1:\n M2 ", "0:3:", "0:3: /*,*/ M3"};
+  ParameterLister lister(false);
+  convert(table, source, &lister);
   EXPECT_EQ(lister.seen, expected);
+  // A sink that keeps the calls finds the same, and the text stays as it was.
+  ParameterLister keeper(true);
+  EXPECT_EQ(convert(table, source, &keeper), source);
+  EXPECT_EQ(keeper.seen, expected);
 }
 
 TEST(Conversions, TellALineStopped) {

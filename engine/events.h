@@ -30,6 +30,10 @@ class Events {
   // empty when the call has fewer parameters.
   virtual int wanted_parameter(int /*entry*/) const { return -1; }
   virtual void parameter(int /*entry*/, std::uint64_t /*line*/, std::string_view /*text*/) {}
+  // A sink that only lists calls: each call is told and left as it stands,
+  // and the scan goes on inside it (one character after the name's first
+  // letter), so the calls in all of its parameters are found.
+  virtual bool keeps_calls() const { return false; }
 };
 
 // What zaptor and tallyx write: each report as a line "Invalid character C"

@@ -442,11 +442,6 @@ void regroup(LineBuffer& b, CallScratch& s) {
   s.opened.clear();
 }
 
-void put_back(LineBuffer& b, CallScratch& s) {
-  for (auto it = s.call.rbegin(); it != s.call.rend(); ++it) b.rest().push_back(*it);
-  s.call.clear();
-}
-
 WalkEnd walk_once(Conversion& c, LineBuffer& b, std::size_t name_length, bool mark) {
   CallScratch& s = c.scratch();
   s.call.clear();
@@ -471,6 +466,11 @@ WalkEnd walk_once(Conversion& c, LineBuffer& b, std::size_t name_length, bool ma
 }
 
 }  // namespace
+
+void put_back(LineBuffer& b, CallScratch& s) {
+  for (auto it = s.call.rbegin(); it != s.call.rend(); ++it) b.rest().push_back(*it);
+  s.call.clear();
+}
 
 WalkEnd walk_call(Conversion& c, LineBuffer& b, std::size_t name_length) {
   const bool checkpoints = c.short_cuts.checkpoints;

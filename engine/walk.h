@@ -18,4 +18,7 @@ enum class WalkEnd {
 // long. Its pieces, name included, go to the conversion's scratch.call.
 WalkEnd walk_call(Conversion& conversion, LineBuffer& buffer, std::size_t name_length);
 
+// Puts the pieces of the call just walked back on the rest, as they stood.
+void put_back(LineBuffer& buffer, CallScratch& scratch);
+
 }  // namespace zaptor

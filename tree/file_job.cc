@@ -34,6 +34,7 @@ class FileEvents : public Events {
     ++result_.open_calls;
     tell(line, "warning: call of " + name(entry) + " never closed; left as written");
   }
+  bool keeps_calls() const override { return settings_.command == Command::survey; }
   int wanted_parameter(int entry) const override {
     return settings_.command == Command::survey ? settings_.functions[static_cast<std::size_t>(entry)].parameter
                                                 : -1;

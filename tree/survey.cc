@@ -39,10 +39,6 @@ std::shared_ptr<const Table> survey_table(const std::vector<SurveyFunction>& fun
     _apitype e;
     e.pchName = f.name;
     e.cb = static_cast<std::int32_t>(f.name.size());
-    // The call without its name: its parameters stay to be scanned, and the
-    // "-" keeps a word before it from joining what follows.
-    e.pchformat = "-(%s,%s,%s,%s,%s,%s,%s,%s)";
-    for (int k = 0; k < kOrderSlots; ++k) e.iOrder[static_cast<std::size_t>(k)] = k;
     entries.push_back(std::move(e));
   }
   return make_table(std::move(entries));

@@ -32,8 +32,8 @@ std::vector<SurveyFunction> message_functions();
 // and `error` set when the list is wrong.
 std::vector<SurveyFunction> parse_functions(std::string_view list, std::string& error);
 
-// A table whose entries find the calls of `functions` and keep their
-// parameters, so that calls nested in any of them are found as well.
+// A table whose entries find the calls of `functions`; survey's events keep
+// the calls as they stand, so that calls nested in any parameter are found.
 std::shared_ptr<const Table> survey_table(const std::vector<SurveyFunction>& functions);
 
 // The message as listed: white space around it trimmed, every inner run of
