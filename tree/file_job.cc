@@ -41,18 +41,20 @@ class FileEvents : public Events {
   }
   void parameter(int entry, std::uint64_t line, std::string_view text) override {
     ++result_.surveyed;
+    if (settings_.survey_list == SurveyList::lines) {
+      // Straight onto the output: most runs list every call.
+      std::string& out = result_.out;
+      out.append(result_.path).append(":").append(std::to_string(line)).append(": ");
+      out.append(settings_.functions[static_cast<std::size_t>(entry)].label).append(" ");
+      append_squeezed(out, text);
+      out.push_back('\n');
+      return;
+    }
     std::string message = squeeze_blanks(text);
-    switch (settings_.survey_list) {
-      case SurveyList::lines:
-        result_.out += result_.path + ":" + std::to_string(line) + ": " +
-                       settings_.functions[static_cast<std::size_t>(entry)].label + " " + message + "\n";
-        break;
-      case SurveyList::totals:
-        ++result_.message_counts[message];
-        break;
-      case SurveyList::json:
-        result_.calls.push_back({line, entry, std::move(message)});
-        break;
+    if (settings_.survey_list == SurveyList::totals) {
+      ++result_.message_counts[message];
+    } else {
+      result_.calls.push_back({line, entry, std::move(message)});
     }
   }
 
@@ -108,7 +110,7 @@ bool replace_file(FileResult& r, const std::string& path, std::string_view bytes
 
 void apply(FileResult& r, const ReadFile& in, const std::string& converted, const JobSettings& settings) {
   if (!settings.backup_suffix.empty() &&
-      !replace_file(r, r.path + settings.backup_suffix, in.bytes, settings, &in.state)) {
+      !replace_file(r, r.path + settings.backup_suffix, in.bytes(), settings, &in.state)) {
     return;
   }
   replace_file(r, r.path, converted, settings, &in.state);
@@ -128,7 +130,7 @@ void copy(FileResult& r, const WalkedFile& file, const ReadFile& in, const std::
     fail(r, "its copy " + target.string() + " would be the file itself; left as it is");
     return;
   }
-  replace_file(r, target.string(), r.changed ? converted : in.bytes, settings, nullptr);
+  replace_file(r, target.string(), r.changed ? std::string_view(converted) : in.bytes(), settings, nullptr);
 }
 
 std::string stop_message(const FileResult& r, std::uint64_t line, Command command) {
@@ -151,7 +153,7 @@ FileResult run_file(const WalkedFile& file, const JobSettings& settings) {
   }
 
   FileEvents events(settings, r);
-  LineReader reader(in.bytes);
+  LineReader reader(in.bytes());
   std::string converted;
   Output sink(converted);
   Conversion conversion(settings.table);
@@ -164,11 +166,11 @@ FileResult run_file(const WalkedFile& file, const JobSettings& settings) {
     r.messages.push_back(stop_message(r, result.line, settings.command));
     return r;
   }
-  r.changed = keeps_text && converted != in.bytes;
+  r.changed = keeps_text && converted != in.bytes();
 
   switch (settings.command) {
     case Command::diff:
-      if (r.changed) unified_diff(r.path, in.bytes, converted, settings.context, r.out);
+      if (r.changed) unified_diff(r.path, in.bytes(), converted, settings.context, r.out);
       break;
     case Command::apply:
       if (r.changed) apply(r, in, converted, settings);

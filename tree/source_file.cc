@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -46,29 +47,35 @@ ReadFile read_regular_file(const std::string& path) {
     return file;
   }
   file.state = state_of(st);
-  file.bytes.resize(static_cast<std::size_t>(st.st_size));
-  std::size_t got = 0;
-  std::string more;  // what a file that grew since the fstat holds past its size then
+  std::size_t capacity = static_cast<std::size_t>(st.st_size);
+  file.data = std::make_unique_for_overwrite<char[]>(capacity);
   for (;;) {
-    const bool within = got < file.bytes.size();
-    if (!within && more.empty()) more.resize(1 << 16);
-    char* to = within ? file.bytes.data() + got : more.data();
-    const std::size_t room = within ? file.bytes.size() - got : more.size();
-    const ssize_t n = ::read(d.fd, to, room);
+    if (file.size == capacity) {
+      // The file grew since the fstat, or it may have: look for more.
+      char probe = 0;
+      const ssize_t n = ::read(d.fd, &probe, 1);
+      if (n == 0) break;
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        file.error = std::generic_category().message(errno);
+        return file;
+      }
+      capacity = capacity + capacity / 2 + 4096;
+      auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+      std::copy_n(file.data.get(), file.size, grown.get());
+      grown[file.size++] = probe;
+      file.data = std::move(grown);
+      continue;
+    }
+    const ssize_t n = ::read(d.fd, file.data.get() + file.size, capacity - file.size);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       file.error = std::generic_category().message(errno);
-      file.bytes.clear();
       return file;
     }
     if (n == 0) break;
-    if (!within) {
-      file.bytes.resize(got);
-      file.bytes.append(more, 0, static_cast<std::size_t>(n));
-    }
-    got += static_cast<std::size_t>(n);
+    file.size += static_cast<std::size_t>(n);
   }
-  file.bytes.resize(got);
   return file;
 }
 

@@ -5,8 +5,10 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace zaptor {
 
@@ -20,7 +22,10 @@ struct FileState {
 };
 
 struct ReadFile {
-  std::string bytes;
+  // The file's bytes, in storage that is not cleared before the read fills it.
+  std::string_view bytes() const { return std::string_view(data.get(), size); }
+  std::unique_ptr<char[]> data;
+  std::size_t size = 0;
   FileState state;
   std::string error;  // empty when read: why it could not be
 };

@@ -44,18 +44,23 @@ std::shared_ptr<const Table> survey_table(const std::vector<SurveyFunction>& fun
   return make_table(std::move(entries));
 }
 
-std::string squeeze_blanks(std::string_view text) {
-  std::string out;
+void append_squeezed(std::string& out, std::string_view text) {
+  const std::size_t begin = out.size();
   bool blank = false;
   for (char c : text) {
     if (is_space(c)) {
-      blank = !out.empty();
+      blank = out.size() > begin;
       continue;
     }
     if (blank) out.push_back(' ');
     blank = false;
     out.push_back(c);
   }
+}
+
+std::string squeeze_blanks(std::string_view text) {
+  std::string out;
+  append_squeezed(out, text);
   return out;
 }
 

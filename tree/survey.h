@@ -39,6 +39,7 @@ std::shared_ptr<const Table> survey_table(const std::vector<SurveyFunction>& fun
 // The message as listed: white space around it trimmed, every inner run of
 // it (newlines too) one blank.
 std::string squeeze_blanks(std::string_view text);
+void append_squeezed(std::string& out, std::string_view text);
 
 // Names of calls (a C identifier, white space, "(") in the code of `text`,
 // outside comments and literals, that `pattern` finds, with their counts.

@@ -19,7 +19,7 @@ std::string default_table() {
 
 // Every compiled table with a record holds NUL bytes (the padding of its
 // fields, the high bytes of its count); a text table never does.
-bool is_compiled(const std::string& bytes) { return bytes.find('\0') != std::string::npos; }
+bool is_compiled(std::string_view bytes) { return bytes.find('\0') != std::string_view::npos; }
 
 }  // namespace
 
@@ -35,8 +35,8 @@ TreeTable load_tree_table(const std::string& path) {
     result.error = "cannot read the table " + result.path + ": " + file.error;
     return result;
   }
-  if (is_compiled(file.bytes)) {
-    Decoded decoded = decode_compiled(file.bytes);
+  if (is_compiled(file.bytes())) {
+    Decoded decoded = decode_compiled(file.bytes());
     if (!decoded.status.ok()) {
       result.error = result.path + " is damaged: it announces " + std::to_string(decoded.status.announced) +
                      " records but holds " + std::to_string(decoded.status.loaded);
@@ -45,7 +45,7 @@ TreeTable load_tree_table(const std::string& path) {
     result.table = make_table(std::move(decoded.entries));
     return result;
   }
-  ParsedTable parsed = parse_table_text(file.bytes);
+  ParsedTable parsed = parse_table_text(file.bytes());
   if (!parsed.ok()) {
     result.error = result.path + ":" + std::to_string(parsed.error->line) + ": " + parsed.error->message;
     return result;
