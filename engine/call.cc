@@ -230,13 +230,10 @@ bool over_budget(LineBuffer& b, std::size_t growth_floor) {
 // Hands parameter k of the call to the sink. What the sink lists counts as
 // output: a parameter told at every level of deep nesting costs the budget
 // as reports do. False when that passes the budget.
-bool tell_parameter(Conversion& c, LineBuffer& b, std::size_t k, const std::array<Param, kParams>& params,
-                    int index, std::uint64_t line) {
+bool tell_parameter(Conversion& c, LineBuffer& b, std::size_t k, int index, std::uint64_t line) {
   CallScratch& s = c.scratch();
   s.parameter_text.clear();
   if (k < s.bounds.size() - 1) {
-    b.written() += params[k].length;
-    if (over_budget(b, c.growth_floor)) return false;
     const auto append = [&](std::string_view bytes) { s.parameter_text.append(bytes); };
     for_each_param_piece(s, k, [&](const Piece& piece, std::size_t lo, std::size_t hi) {
       s.param_pieces.clear();
@@ -244,6 +241,8 @@ bool tell_parameter(Conversion& c, LineBuffer& b, std::size_t k, const std::arra
       for (const Piece& part : s.param_pieces) b.emit(part, append);
     });
     c.work += s.parameter_text.size();
+    b.written() += s.parameter_text.size();
+    if (over_budget(b, c.growth_floor)) return false;
   }
   c.events_to().parameter(index, line, s.parameter_text);
   return true;
@@ -251,7 +250,7 @@ bool tell_parameter(Conversion& c, LineBuffer& b, std::size_t k, const std::arra
 
 // Tells the sink the call's reports and the parameter it asked for; false
 // when that passes the budget.
-bool tell_call(Conversion& c, LineBuffer& b, int index, std::uint64_t line, const std::array<Param, kParams>& params) {
+bool tell_call(Conversion& c, LineBuffer& b, int index, std::uint64_t line) {
   const CallScratch& s = c.scratch();
   Events& sink = c.events_to();
   for (std::size_t i = s.bounds.front().reports; i < s.bounds.back().reports; ++i) {
@@ -259,7 +258,7 @@ bool tell_call(Conversion& c, LineBuffer& b, int index, std::uint64_t line, cons
   }
   const int wanted = sink.wanted_parameter(index);
   return wanted < 0 || static_cast<std::size_t>(wanted) >= kParams ||
-         tell_parameter(c, b, static_cast<std::size_t>(wanted), params, index, line);
+         tell_parameter(c, b, static_cast<std::size_t>(wanted), index, line);
 }
 
 // Tells a call to a sink that keeps it as it stands: its reports (which
@@ -268,7 +267,7 @@ Step keep_call(Conversion& c, LineBuffer& b, int index, std::uint64_t line) {
   CallScratch& s = c.scratch();
   b.written() += report_bytes(b.reports(), s.bounds.front().reports, s.bounds.back().reports);
   if (over_budget(b, c.growth_floor)) return Step::endless;
-  if (!tell_call(c, b, index, line, measure_params(s))) return Step::endless;
+  if (!tell_call(c, b, index, line)) return Step::endless;
   put_back(b, s);
   c.events_to().rewritten(index, line);
   return Step::rewritten;
@@ -321,7 +320,7 @@ Step Conversion::found(LineBuffer& b, int index) {
                  report_bytes(b.reports(), s.bounds.front().reports, s.bounds.back().reports);
   if (over_budget(b, growth_floor)) return Step::endless;
 
-  if (!tell_call(*this, b, index, line, params)) return Step::endless;
+  if (!tell_call(*this, b, index, line)) return Step::endless;
   Events& sink = events_to();
   build_replacement(b, s, entry, params);
   work += s.pieces.size() + s.replacement.size() + (s.bounds.back().reports - s.bounds.front().reports);

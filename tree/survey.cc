@@ -45,16 +45,18 @@ std::shared_ptr<const Table> survey_table(const std::vector<SurveyFunction>& fun
 }
 
 void append_squeezed(std::string& out, std::string_view text) {
-  const std::size_t begin = out.size();
-  bool blank = false;
-  for (char c : text) {
-    if (is_space(c)) {
-      blank = out.size() > begin;
+  bool first = true;
+  for (std::size_t i = 0; i < text.size();) {
+    if (is_space(text[i])) {
+      ++i;
       continue;
     }
-    if (blank) out.push_back(' ');
-    blank = false;
-    out.push_back(c);
+    std::size_t end = i + 1;
+    while (end < text.size() && !is_space(text[end])) ++end;
+    if (!first) out.push_back(' ');
+    out.append(text.substr(i, end - i));
+    first = false;
+    i = end;
   }
 }
 
