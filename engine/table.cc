@@ -99,6 +99,7 @@ void ApiIndex::build(const std::vector<_apitype>& apilist, std::int32_t api_num,
   const std::size_t count = api_num <= 0 ? 0 : std::min(apilist.size(), static_cast<std::size_t>(api_num));
   slots_.assign(std::bit_ceil(2 * count + 2), Slot{});
   whole_slots_.assign(slots_.size(), Slot{});
+  start_bits_.fill(0);
   keys_.assign(count, {});
   for (std::size_t i = 0; i < count; ++i) {
     const auto key = match_key(apilist[i]);
@@ -113,6 +114,8 @@ void ApiIndex::build(const std::vector<_apitype>& apilist, std::int32_t api_num,
     at = q & (whole_slots_.size() - 1);
     while (whole_slots_[at].entry >= 0) at = (at + 1) & (whole_slots_.size() - 1);
     whole_slots_[at] = {static_cast<std::uint32_t>(q >> 32), static_cast<int>(i)};
+    const std::size_t bit = start_bit(*key);
+    start_bits_[bit / 64] |= std::uint64_t{1} << (bit % 64);
     keys_[i] = *key;
     lengths_[static_cast<unsigned char>(key->front())] |= length_bit(key->size());
     if (key->size() >= 64) {
@@ -173,13 +176,27 @@ std::optional<ApiIndex::Match> ApiIndex::match_word(std::string_view word) const
   std::size_t run = 0;
   while (run < word.size() && is_first_letter(word[run])) ++run;
   if (run <= lowest) return std::nullopt;
-  // The leftmost candidate is the whole word, which most often is a name.
-  std::size_t first = lowest;
-  if (lowest == 0 && has_length(word[0], word.size())) {
-    if (const int entry = find_whole(word); entry >= 0) return Match{0, entry};
-    first = 1;
+  // Each candidate whose start and length may be a name's is looked up by a
+  // hash of its own; the leftmost is most often the whole word, and a name.
+  // A word with many such candidates (a table of many names) is hashed tail
+  // by tail in one pass instead, so that a word costs its length at most a
+  // few times over.
+  constexpr int kLookups = 4;
+  int lookups = 0;
+  for (std::size_t q = lowest; q < run; ++q) {
+    const std::string_view tail = word.substr(q);
+    if (!has_length(tail.front(), tail.size()) || !may_start(tail)) continue;
+    if (++lookups > kLookups) return match_tails(word, q, run);
+    if (const int entry = find_whole(tail); entry >= 0) return Match{q, entry};
   }
-  // The hashes of the tails from `lowest` on, shortest first.
+  return std::nullopt;
+}
+
+// The candidates of `word` from `from` to `run`, by the rolling hashes of
+// its tails.
+std::optional<ApiIndex::Match> ApiIndex::match_tails(std::string_view word, std::size_t from, std::size_t run) const {
+  const std::size_t reach = word.size() - from;
+  // The hashes of the tails from `from` on, shortest first.
   constexpr std::size_t kInline = 64;
   std::array<std::uint64_t, kInline> inline_hashes;
   std::vector<std::uint64_t> long_hashes;
@@ -194,7 +211,7 @@ std::optional<ApiIndex::Match> ApiIndex::match_word(std::string_view word) const
     h = add_mod(mul_mod(byte_value(word[q]), powers_[i]), h);
     hashes[i] = h;
   }
-  for (std::size_t q = first; q < run; ++q) {
+  for (std::size_t q = from; q < run; ++q) {
     const std::size_t length = word.size() - q;
     if (!has_length(word[q], length)) continue;
     const int entry = find_hashed(hashes[length - 1], word.substr(q));
@@ -236,14 +253,21 @@ std::size_t Table::entries_in_use() const {
 
 void Table::build() {
   index_.build(apilist_, api_num_, chFirstBuf_);
-  // Formats are read once, here: a shared table is never written to again.
   formats_.resize(apilist_.size());
-  for (std::size_t i = 0; i < apilist_.size(); ++i) {
-    if (apilist_[i].pchformat) formats_[i] = std::make_unique<CompiledFormat>(*apilist_[i].pchformat);
-  }
+  format_once_ = std::make_unique<std::once_flag[]>(apilist_.size());
   for (std::size_t i = 0; i < entries_in_use(); ++i) {
     longest_name_ = std::max(longest_name_, static_cast<std::size_t>(std::max(apilist_[i].cb, 0)));
   }
+}
+
+// A format is read when its entry first rewrites a call, once for all the
+// conversions that share the table: a table of many entries of which a
+// source uses a few costs little to load.
+const CompiledFormat* Table::format(std::size_t entry) const {
+  std::call_once(format_once_[entry], [&] {
+    if (apilist_[entry].pchformat) formats_[entry] = std::make_unique<CompiledFormat>(*apilist_[entry].pchformat);
+  });
+  return formats_[entry].get();
 }
 
 std::shared_ptr<const Table> make_table(std::vector<_apitype> entries) {

@@ -2,9 +2,11 @@
 // name standing before it.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -97,6 +99,19 @@ class ApiIndex {
   bool has_length(char first, std::size_t length) const;
   int find_hashed(std::uint64_t polynomial, std::string_view word) const;
   int find_whole(std::string_view word) const;
+  std::optional<Match> match_tails(std::string_view word, std::size_t from, std::size_t run) const;
+  // A bit for the first two bytes and the length of a name: a word whose
+  // bit is clear names nothing, however many names there are.
+  static std::size_t start_bit(std::string_view word) {
+    const std::uint32_t b0 = static_cast<unsigned char>(word[0]);
+    const std::uint32_t b1 = word.size() > 1 ? static_cast<unsigned char>(word[1]) : 0;
+    const auto length = static_cast<std::uint32_t>(std::min<std::size_t>(word.size(), 255));
+    return ((b0 << 16 | b1 << 8 | length) * 0x9E3779B1U) >> 16;
+  }
+  bool may_start(std::string_view word) const {
+    const std::size_t bit = start_bit(word);
+    return (start_bits_[bit / 64] >> (bit % 64) & 1) != 0;
+  }
 
   std::array<bool, 256> first_{};                // alphanumeric first letters
   std::string first_letters_;
@@ -109,12 +124,14 @@ class ApiIndex {
   std::vector<std::uint64_t> powers_;            // of the hash's base, up to longest_
   std::vector<Slot> slots_;                      // open addressing; size a power of two
   std::vector<Slot> whole_slots_;                // the same names by their quick hash
+  std::array<std::uint64_t, 1024> start_bits_{}; // see start_bit()
   std::vector<std::string_view> keys_;           // by entry: the word it matches
 };
 
 // The macro table, as the engine reads it: the entries, how many of them
 // are in use, the first letters of their names, the index over them and
-// their formats. Built once and never changed after, so that any number of
+// their formats. Built once and never changed after (a format is read at
+// its first use, once, under a flag of its own), so that any number of
 // conversions, in any threads, can share one.
 class Table {
  public:
@@ -134,7 +151,7 @@ class Table {
   std::size_t entries_in_use() const;
   const ApiIndex& index() const { return index_; }
   // Entry `entry`'s format; null for an entry without one.
-  const CompiledFormat* format(std::size_t entry) const { return formats_[entry].get(); }
+  const CompiledFormat* format(std::size_t entry) const;
   // The longest name a word can match.
   std::size_t longest_name() const { return longest_name_; }
 
@@ -145,7 +162,9 @@ class Table {
   std::int32_t api_num_;
   std::string chFirstBuf_;
   ApiIndex index_;
-  std::vector<std::unique_ptr<CompiledFormat>> formats_;
+  // Read at first use (see format()); each slot is written once, under its flag.
+  mutable std::vector<std::unique_ptr<CompiledFormat>> formats_;
+  std::unique_ptr<std::once_flag[]> format_once_;
   std::size_t longest_name_ = 0;
 };
 
