@@ -105,8 +105,9 @@ void ApiIndex::build(const std::vector<_apitype>& apilist, std::int32_t api_num,
     const auto key = match_key(apilist[i]);
     if (!key) continue;
     // The first entry of a name stays: table order decides.
-    if (find(*key) >= 0) continue;
-    const std::uint64_t h = slot_hash(polynomial(*key), key->size());
+    const std::uint64_t poly = polynomial(*key);
+    if (has_length(key->front(), key->size()) && find_hashed(poly, *key) >= 0) continue;
+    const std::uint64_t h = slot_hash(poly, key->size());
     std::size_t at = h & (slots_.size() - 1);
     while (slots_[at].entry >= 0) at = (at + 1) & (slots_.size() - 1);
     slots_[at] = {static_cast<std::uint32_t>(h >> 32), static_cast<int>(i)};
