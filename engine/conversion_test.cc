@@ -55,13 +55,18 @@ TEST(Conversions, RunAtOnceInThreadsAsOneAtATime) {
   const std::string alone_first = convert(first, source);
   const std::string alone_second = convert(second, source);
   ASSERT_NE(alone_first, alone_second);
-  std::string together_first, together_second;
-  std::thread a([&] { together_first = convert(first, source); });
+  // A third shares the first's table, whose formats are read at first use.
+  const auto shared = make_table({entry("WinA", "A(%s|%s)", {1, 0}), entry("WinB", "B<%s>", {0})});
+  std::string together_first, together_second, together_shared;
+  std::thread a([&] { together_first = convert(shared, source); });
   std::thread b([&] { together_second = convert(second, source); });
+  std::thread c([&] { together_shared = convert(shared, source); });
   a.join();
   b.join();
+  c.join();
   EXPECT_EQ(together_first, alone_first);
   EXPECT_EQ(together_second, alone_second);
+  EXPECT_EQ(together_shared, alone_first);
 }
 
 // Events are told with the source line of the call, a call over several
