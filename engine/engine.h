@@ -26,6 +26,9 @@ namespace zaptor {
 inline constexpr std::size_t kGrowthRatio = 16;
 inline constexpr std::size_t kGrowthFloor = std::size_t{1} << 20;
 
+// Why a line's rewrites were stopped, as the programs tell it.
+std::string growth_stop_reason();
+
 // A place in the pieces of a call: piece index, byte offset in it.
 struct CallPosition {
   std::size_t piece, offset;

@@ -134,9 +134,7 @@ void copy(FileResult& r, const WalkedFile& file, const ReadFile& in, const std::
 }
 
 std::string stop_message(const FileResult& r, std::uint64_t line, Command command) {
-  return r.path + ":" + std::to_string(line) + ": error: the rewrites of this line write more than " +
-         std::to_string(kGrowthRatio) + " times its length (and over " + std::to_string(kGrowthFloor >> 20) +
-         " MiB): a format that keeps re-creating its call, or output out of all proportion; " + r.path +
+  return r.path + ":" + std::to_string(line) + ": error: " + growth_stop_reason() + "; " + r.path +
          (command == Command::survey ? " not surveyed past it" : " left unchanged");
 }
 

@@ -34,10 +34,7 @@ std::string damage_message(const LoadResult& table) {
 }
 
 std::string endless_message(const std::string& src, std::uint64_t line, const std::string& dst) {
-  return src + ":" + std::to_string(line) + ": the rewrites of this line write more than " +
-         std::to_string(kGrowthRatio) + " times its length (and over " + std::to_string(kGrowthFloor >> 20) +
-         " MiB): a format that keeps re-creating its call, or output out of all proportion; " + dst +
-         " left as it was";
+  return src + ":" + std::to_string(line) + ": " + growth_stop_reason() + "; " + dst + " left as it was";
 }
 
 // One run of the program: its streams, and the steps of Part 3.2's main.
