@@ -107,14 +107,8 @@ void ApiIndex::build(const std::vector<_apitype>& apilist, std::int32_t api_num,
     // The first entry of a name stays: table order decides.
     const std::uint64_t poly = polynomial(*key);
     if (has_length(key->front(), key->size()) && find_hashed(poly, *key) >= 0) continue;
-    const std::uint64_t h = slot_hash(poly, key->size());
-    std::size_t at = h & (slots_.size() - 1);
-    while (slots_[at].entry >= 0) at = (at + 1) & (slots_.size() - 1);
-    slots_[at] = {static_cast<std::uint32_t>(h >> 32), static_cast<int>(i)};
-    const std::uint64_t q = quick_hash(*key);
-    at = q & (whole_slots_.size() - 1);
-    while (whole_slots_[at].entry >= 0) at = (at + 1) & (whole_slots_.size() - 1);
-    whole_slots_[at] = {static_cast<std::uint32_t>(q >> 32), static_cast<int>(i)};
+    insert(slots_, slot_hash(poly, key->size()), static_cast<int>(i));
+    insert(whole_slots_, quick_hash(*key), static_cast<int>(i));
     const std::size_t bit = start_bit(*key);
     start_bits_[bit / 64] |= std::uint64_t{1} << (bit % 64);
     keys_[i] = *key;
@@ -142,27 +136,21 @@ bool ApiIndex::has_length(char first, std::size_t length) const {
   return (bits & 1) != 0 && length < long_lengths_.size() && long_lengths_[length];
 }
 
-int ApiIndex::find_hashed(std::uint64_t poly, std::string_view word) const {
-  const std::uint64_t h = slot_hash(poly, word.size());
+int ApiIndex::probe(const std::vector<Slot>& slots, std::uint64_t h, std::string_view word) const {
   const auto tag = static_cast<std::uint32_t>(h >> 32);
-  const std::size_t mask = slots_.size() - 1;
-  for (std::size_t at = h & mask; slots_[at].entry >= 0; at = (at + 1) & mask) {
-    const Slot& slot = slots_[at];
+  const std::size_t mask = slots.size() - 1;
+  for (std::size_t at = h & mask; slots[at].entry >= 0; at = (at + 1) & mask) {
+    const Slot& slot = slots[at];
     if (slot.tag == tag && keys_[static_cast<std::size_t>(slot.entry)] == word) return slot.entry;
   }
   return -1;
 }
 
-int ApiIndex::find_whole(std::string_view word) const {
-  const std::uint64_t h = quick_hash(word);
-  const auto tag = static_cast<std::uint32_t>(h >> 32);
-  const std::size_t mask = whole_slots_.size() - 1;
-  for (std::size_t at = h & mask; whole_slots_[at].entry >= 0; at = (at + 1) & mask) {
-    const Slot& slot = whole_slots_[at];
-    if (slot.tag == tag && keys_[static_cast<std::size_t>(slot.entry)] == word) return slot.entry;
-  }
-  return -1;
+int ApiIndex::find_hashed(std::uint64_t poly, std::string_view word) const {
+  return probe(slots_, slot_hash(poly, word.size()), word);
 }
+
+int ApiIndex::find_whole(std::string_view word) const { return probe(whole_slots_, quick_hash(word), word); }
 
 int ApiIndex::find(std::string_view word) const {
   if (word.empty() || slots_.empty() || !has_length(word.front(), word.size())) return -1;

@@ -97,6 +97,12 @@ class ApiIndex {
     return static_cast<std::size_t>(static_cast<unsigned char>(before_last)) << 8 | static_cast<unsigned char>(last);
   }
   bool has_length(char first, std::size_t length) const;
+  int probe(const std::vector<Slot>& slots, std::uint64_t hash, std::string_view word) const;
+  static void insert(std::vector<Slot>& slots, std::uint64_t hash, int entry) {
+    std::size_t at = hash & (slots.size() - 1);
+    while (slots[at].entry >= 0) at = (at + 1) & (slots.size() - 1);
+    slots[at] = {static_cast<std::uint32_t>(hash >> 32), entry};
+  }
   int find_hashed(std::uint64_t polynomial, std::string_view word) const;
   int find_whole(std::string_view word) const;
   std::optional<Match> match_tails(std::string_view word, std::size_t from, std::size_t run) const;
