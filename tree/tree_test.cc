@@ -70,11 +70,13 @@ TEST(TreeDiff, PrintsAUnifiedDiffThatGitAndPatchApply) {
             "zaptor-tree: 1 invalid character, 0 calls never closed\n");
   EXPECT_EQ(code.read("src/main.c"), kMainBefore);  // nothing changed
 
-  write_file(code.dir.file("change.patch"), r.out);
-  for (const char* apply : {"git apply change.patch", "patch -s -p1 < change.patch"}) {
+  for (const std::string apply : {"git apply change.patch", "patch -s -p1 < change.patch"}) {
     CodeBase fresh;
     write_file(fresh.dir.file("change.patch"), r.out);
-    ASSERT_EQ(std::system(("cd " + fresh.dir.path() + " && " + apply).c_str()), 0) << apply;
+    // git looks for no repository above the temporary folder.
+    const std::string command =
+        "cd " + fresh.dir.path() + " && GIT_CEILING_DIRECTORIES=" + fresh.dir.path() + "/.. " + apply;
+    ASSERT_EQ(std::system(command.c_str()), 0) << apply;
     EXPECT_EQ(fresh.read("src/main.c"), kMainAfter) << apply;
     EXPECT_EQ(fresh.read("src/ui/dlg.h"), kDlgAfter) << apply;
   }
