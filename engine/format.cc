@@ -26,11 +26,53 @@ std::optional<std::size_t> read_number(std::string_view text, std::size_t& pos) 
 }
 
 // Characters that may stand between "%" and the conversion character.
-constexpr bool is_spec_char(char c) {
+constexpr bool is_field_char(char c) {
   return is_digit(c) || std::string_view("-+ #.*$'hlLqjzt").find(c) != std::string_view::npos;
 }
 
 }  // namespace
+
+FormatConversion read_conversion(std::string_view format, std::size_t percent) {
+  // The whole conversion: flags, fields, modifiers and its character.
+  std::size_t end = percent + 1;
+  while (end < format.size() && is_field_char(format[end])) ++end;
+  if (end < format.size()) ++end;
+  FormatConversion c;
+  c.offset = percent;
+  c.text = format.substr(percent, end - percent);
+  if (c.text == "%%") {
+    c.kind = FormatConversion::kPercent;
+    return c;
+  }
+  // Is it "%" flags width[.precision] "s"?
+  const std::string_view text = c.text;
+  std::size_t i = 1;
+  while (i < text.size() && std::string_view("-+ #0").find(text[i]) != std::string_view::npos) {
+    c.left = c.left || text[i] == '-';
+    ++i;
+  }
+  const auto width = read_number(text, i);
+  bool fields_ok = width.has_value();
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    c.precision = read_number(text, i);
+    fields_ok = fields_ok && c.precision.has_value();
+  }
+  if (fields_ok && i + 1 == text.size() && text[i] == 's') {
+    c.kind = FormatConversion::kString;
+    c.width = *width;
+  }
+  return c;
+}
+
+std::vector<FormatConversion> format_conversions(std::string_view format) {
+  std::vector<FormatConversion> conversions;
+  for (std::size_t percent = format.find('%'); percent != std::string_view::npos;) {
+    conversions.push_back(read_conversion(format, percent));
+    percent = format.find('%', percent + conversions.back().text.size());
+  }
+  return conversions;
+}
 
 CompiledFormat::CompiledFormat(std::string_view format) {
   const auto literal = [&](std::string_view text) {
@@ -44,37 +86,15 @@ CompiledFormat::CompiledFormat(std::string_view format) {
       return;
     }
     literal(format.substr(pos, percent - pos));
-    // The whole conversion: flags, fields, modifiers and its character.
-    std::size_t end = percent + 1;
-    while (end < format.size() && is_spec_char(format[end])) ++end;
-    if (end < format.size()) ++end;
-    const std::string_view spec = format.substr(percent, end - percent);
-    pos = end;
-
-    if (spec == "%%") {
-      literal(spec.substr(1));
-      continue;
-    }
-    // Is it "%" flags width[.precision] "s"?
-    std::size_t i = 1;
-    bool left = false;
-    while (i < spec.size() && std::string_view("-+ #0").find(spec[i]) != std::string_view::npos) {
-      left = left || spec[i] == '-';
-      ++i;
-    }
-    const auto width = read_number(spec, i);
-    std::optional<std::size_t> precision;
-    bool fields_ok = width.has_value();
-    if (i < spec.size() && spec[i] == '.') {
-      ++i;
-      precision = read_number(spec, i);
-      fields_ok = fields_ok && precision.has_value();
-    }
-    if (fields_ok && i + 1 == spec.size() && spec[i] == 's') {
-      ops_.push_back({{}, true, left, *width, precision});
+    const FormatConversion c = read_conversion(format, percent);
+    pos = percent + c.text.size();
+    if (c.kind == FormatConversion::kPercent) {
+      literal(c.text.substr(1));
+    } else if (c.kind == FormatConversion::kString) {
+      ops_.push_back({{}, true, c.left, c.width, c.precision});
       ++conversions_;
     } else {
-      literal(spec);
+      literal(c.text);
     }
   }
 }

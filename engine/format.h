@@ -40,6 +40,22 @@ struct FormatPiece {
   bool from_format() const { return arg < 0; }
 };
 
+// One "%" conversion of a format, as the engine reads it.
+struct FormatConversion {
+  std::size_t offset = 0;  // of its "%" in the format
+  std::string_view text;   // from the "%" through the conversion character
+  enum Kind { kString, kPercent, kVerbatim } kind = kVerbatim;  // kVerbatim: copied as it stands
+  bool left = false;                     // kString: "-" among its flags
+  std::size_t width = 0;                 // kString
+  std::optional<std::size_t> precision;  // kString
+};
+
+// The conversion whose "%" stands at `percent` in `format`.
+FormatConversion read_conversion(std::string_view format, std::size_t percent);
+
+// The conversions of `format` in order.
+std::vector<FormatConversion> format_conversions(std::string_view format);
+
 class CompiledFormat {
  public:
   // `format` must outlive the compiled form.

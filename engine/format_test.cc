@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace zaptor {
 namespace {
 
@@ -55,6 +59,41 @@ TEST(Format, PiecesTellWhereEveryByteCameFrom) {
   EXPECT_EQ(pieces[3].text, "\n");
   EXPECT_EQ(pieces[4].arg, 1);
   EXPECT_EQ(pieces[4].length, 2u);  // cut by the precision
+}
+
+// The conversions as a reader of a format sees them (the table checker):
+// what it calls a %s is what CompiledFormat fills, and what it calls
+// verbatim the engine writes out unchanged.
+TEST(FormatConversions, SplitAsTheEngineSplits) {
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+      {"%s-%s", {"s:%s", "s:%s"}},
+      {"[%5.1s|%.s|%-05s|%+ #s]", {"s:%5.1s", "s:%.s", "s:%-05s", "s:%+ #s"}},
+      {"100%%%s", {"%:%%", "s:%s"}},
+      {"%d %n%*s%1$s%ls", {"v:%d", "v:%n", "v:%*s", "v:%1$s", "v:%ls"}},
+      {"%5% %99999999999s %s", {"v:%5%", "v:%99999999999s", "s:%s"}},
+      {"%.99999999999s%s", {"v:%.99999999999s", "s:%s"}},
+      {"end %-", {"v:%-"}},
+      {"no conversion", {}},
+  };
+  const FormatArgs args{"A", "B", "C", "D", "E", "F", "G", "H"};
+  for (const auto& [format, expected] : cases) {
+    SCOPED_TRACE(format);
+    std::vector<std::string> got;
+    std::size_t strings = 0;
+    for (const FormatConversion& conversion : format_conversions(format)) {
+      const char kind = conversion.kind == FormatConversion::kString ? 's' : conversion.kind == FormatConversion::kPercent ? '%' : 'v';
+      got.push_back(std::string(1, kind) + ":" + std::string(conversion.text));
+      EXPECT_EQ(format.substr(conversion.offset, conversion.text.size()), conversion.text);
+      if (conversion.kind == FormatConversion::kString) ++strings;
+      if (conversion.kind == FormatConversion::kVerbatim) {
+        std::string out;
+        format_call(out, format, args);
+        EXPECT_NE(out.find(conversion.text), std::string::npos) << out;
+      }
+    }
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(strings, CompiledFormat(format).conversions());
+  }
 }
 
 }  // namespace

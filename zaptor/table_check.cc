@@ -1,7 +1,6 @@
 #include "zaptor/table_check.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdint>
 #include <map>
 #include <utility>
@@ -11,39 +10,6 @@
 namespace zaptor {
 
 namespace {
-
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-// What may stand between "%" and the conversion character; the same set as
-// CompiledFormat's, so that a spec ends where the engine's ends.
-constexpr bool is_spec_char(char c) {
-  return is_digit(c) || std::string_view("-+ #.*$'hlLqjzt").find(c) != std::string_view::npos;
-}
-
-// Passes a run of digits; false when it does not fit an int, which makes
-// the engine copy the spec.
-bool skip_number(std::string_view text, std::size_t& pos) {
-  std::size_t value = 0;
-  bool fits = true;
-  for (; pos < text.size() && is_digit(text[pos]); ++pos) {
-    if (!fits) continue;
-    value = value * 10 + static_cast<std::size_t>(text[pos] - '0');
-    fits = value <= static_cast<std::size_t>(INT_MAX);
-  }
-  return fits;
-}
-
-// "%" flags width[.precision] "s"
-bool is_string_conversion(std::string_view spec) {
-  std::size_t i = 1;
-  while (i < spec.size() && std::string_view("-+ #0").find(spec[i]) != std::string_view::npos) ++i;
-  bool fits = skip_number(spec, i);
-  if (i < spec.size() && spec[i] == '.') {
-    ++i;
-    fits = skip_number(spec, i) && fits;
-  }
-  return fits && i + 1 == spec.size() && spec[i] == 's';
-}
 
 std::string shown(std::string_view text) { return quote_text(text); }
 
@@ -115,34 +81,34 @@ class Checker {
 
   void check_format(const _apitype& entry, const EntryLines& lines) {
     const std::string_view format = *entry.pchformat;
-    std::size_t conversions = 0;
-    const FormatSpec* previous = nullptr;  // the last %s
-    const std::vector<FormatSpec> specs = format_specs(format);
-    for (const FormatSpec& spec : specs) {
-      if (spec.kind == FormatSpec::kVerbatim) {
-        warn(lines.format, shown(spec.text) +
+    std::size_t strings = 0;                     // the %s conversions so far
+    const FormatConversion* previous = nullptr;  // the last of them
+    const std::vector<FormatConversion> all = format_conversions(format);
+    for (const FormatConversion& conversion : all) {
+      if (conversion.kind == FormatConversion::kVerbatim) {
+        warn(lines.format, shown(conversion.text) +
                                " in the format is copied as it stands: only %s (with flags, width and precision) "
                                "and %% are converted");
       }
-      if (spec.kind != FormatSpec::kString) continue;
-      const std::size_t slot = conversions++;
+      if (conversion.kind != FormatConversion::kString) continue;
+      const std::size_t slot = strings++;
       // Parameter 0 follows "(", not a comma, and brings no blank.
       const bool takes_later_parameter = slot < entry.iOrder.size() && entry.iOrder[slot] > 0;
       if (previous != nullptr && takes_later_parameter) {
         const std::size_t after = previous->offset + previous->text.size();
-        if (is_comma_and_blanks(format.substr(after, spec.offset - after))) {
+        if (is_comma_and_blanks(format.substr(after, conversion.offset - after))) {
           warn(lines.format,
-               shown(format.substr(previous->offset, spec.offset + spec.text.size() - previous->offset)) +
+               shown(format.substr(previous->offset, conversion.offset + conversion.text.size() - previous->offset)) +
                    " doubles the blank: a parameter keeps the blank after its comma; write " +
-                   shown(std::string(previous->text) + "," + std::string(spec.text)));
+                   shown(std::string(previous->text) + "," + std::string(conversion.text)));
         }
       }
-      previous = &spec;
+      previous = &conversion;
     }
-    if (conversions > lines.order_values) {
+    if (strings > lines.order_values) {
       const std::string given =
           lines.order_values == 0 ? "the entry has no order" : "order gives " + count_of(lines.order_values, "value", "values");
-      warn(lines.format, "the format has " + count_of(conversions, "%s conversion", "%s conversions") + " but " +
+      warn(lines.format, "the format has " + count_of(strings, "%s conversion", "%s conversions") + " but " +
                              given + ": a conversion without an order value takes no parameter and prints empty");
     }
   }
@@ -173,26 +139,6 @@ class Checker {
 };
 
 }  // namespace
-
-std::vector<FormatSpec> format_specs(std::string_view format) {
-  std::vector<FormatSpec> specs;
-  for (std::size_t percent = format.find('%'); percent != std::string_view::npos;) {
-    std::size_t end = percent + 1;
-    while (end < format.size() && is_spec_char(format[end])) ++end;
-    if (end < format.size()) ++end;
-    FormatSpec spec;
-    spec.offset = percent;
-    spec.text = format.substr(percent, end - percent);
-    if (spec.text == "%%") {
-      spec.kind = FormatSpec::kPercent;
-    } else if (is_string_conversion(spec.text)) {
-      spec.kind = FormatSpec::kString;
-    }
-    specs.push_back(spec);
-    percent = format.find('%', end);
-  }
-  return specs;
-}
 
 std::vector<TableWarning> check_table(const ParsedTable& table) { return Checker(table).run(); }
 

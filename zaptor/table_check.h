@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/format.h"
 #include "zaptor/table_text.h"
 
 namespace zaptor {
@@ -22,16 +23,5 @@ struct TableWarning {
 // The warnings for a table that parsed, in line order (those of one line in
 // the order of the checks).
 std::vector<TableWarning> check_table(const ParsedTable& table);
-
-// One "%" conversion of a format, split as CompiledFormat splits it.
-struct FormatSpec {
-  std::size_t offset = 0;  // of its "%" in the format
-  std::string_view text;   // from the "%" through the conversion character
-  enum Kind { kString, kPercent, kVerbatim } kind = kVerbatim;
-};
-
-// The conversions of `format` in order; kVerbatim ones are copied to the
-// output as they stand.
-std::vector<FormatSpec> format_specs(std::string_view format);
 
 }  // namespace zaptor

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/format.h"
 
 namespace zaptor {
 namespace {
@@ -100,7 +99,7 @@ TEST(TableCheck, ConversionsCopiedAsTheyStand) {
                    "precision) and %% are converted",
                    "4: \"%\" in the format is copied as it stands: only %s (with flags, width and precision) and %% "
                    "are converted"}));
-  // The byte after a "%" ends the spec whatever it is, a newline too.
+  // The byte after a "%" ends the conversion whatever it is, a newline too.
   EXPECT_EQ(warnings("entry\nname WinA\nformat \"50%\\n\"\n"),
             Lines{"3: \"%\\n\" in the format is copied as it stands: only %s (with flags, width and precision) and %% "
                   "are converted"});
@@ -155,41 +154,6 @@ TEST(TableCheck, WarningsComeInLineOrderWhereverTheFieldsStand) {
                    "digits A-Z a-z 0-9 only",
                    "6: name \"Win_A\" never matches: it holds \"_\", and calls are found as runs of the letters and "
                    "digits A-Z a-z 0-9 only"}));
-}
-
-// The checker's reading of a format must be the engine's: what it calls a
-// %s is what CompiledFormat fills, and what it calls verbatim the engine
-// writes out unchanged.
-TEST(FormatSpecs, SplitAsTheEngineSplits) {
-  const std::vector<std::pair<std::string, Lines>> cases = {
-      {"%s-%s", {"s:%s", "s:%s"}},
-      {"[%5.1s|%.s|%-05s|%+ #s]", {"s:%5.1s", "s:%.s", "s:%-05s", "s:%+ #s"}},
-      {"100%%%s", {"%:%%", "s:%s"}},
-      {"%d %n%*s%1$s%ls", {"v:%d", "v:%n", "v:%*s", "v:%1$s", "v:%ls"}},
-      {"%5% %99999999999s %s", {"v:%5%", "v:%99999999999s", "s:%s"}},
-      {"%.99999999999s%s", {"v:%.99999999999s", "s:%s"}},
-      {"end %-", {"v:%-"}},
-      {"no conversion", {}},
-  };
-  const FormatArgs args{"A", "B", "C", "D", "E", "F", "G", "H"};
-  for (const auto& [format, expected] : cases) {
-    SCOPED_TRACE(format);
-    Lines got;
-    std::size_t strings = 0;
-    for (const FormatSpec& spec : format_specs(format)) {
-      const char kind = spec.kind == FormatSpec::kString ? 's' : spec.kind == FormatSpec::kPercent ? '%' : 'v';
-      got.push_back(std::string(1, kind) + ":" + std::string(spec.text));
-      EXPECT_EQ(format.substr(spec.offset, spec.text.size()), spec.text);
-      if (spec.kind == FormatSpec::kString) ++strings;
-      if (spec.kind == FormatSpec::kVerbatim) {
-        std::string out;
-        format_call(out, format, args);
-        EXPECT_NE(out.find(spec.text), std::string::npos) << out;
-      }
-    }
-    EXPECT_EQ(got, expected);
-    EXPECT_EQ(strings, CompiledFormat(format).conversions());
-  }
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ std::string endless_message(const std::string& src, std::uint64_t line, const st
   return src + ":" + std::to_string(line) + ": " + growth_stop_reason() + "; " + dst + " left as it was";
 }
 
-// One run of the program: its streams, and the steps of Part 3.2's main.
+// One run of the program: its streams, and the steps of zaptor's main.
 class Rewriter {
  public:
   explicit Rewriter(const ProgramIo& io) : io_(io), diagnostics_("zaptor", io.err), console_(io.out) {}
