@@ -15,6 +15,10 @@ struct ProgramIo {
   std::FILE* err = stderr;
 };
 
+// A program's body: arguments (the first word the program's name) and
+// streams; returns the exit status.
+using ProgramMain = int (*)(int, char**, const ProgramIo&);
+
 class Diagnostics {
  public:
   Diagnostics(std::string_view program, std::FILE* err) : program_(program), err_(err) {}

@@ -3,6 +3,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "engine/exit_status.h"
+
 namespace zaptor {
 
 namespace {
@@ -24,6 +30,20 @@ bool claim_standard_streams() {
   if (!output_open) fill_with_null(STDOUT_FILENO, O_WRONLY);
   if (!is_open(STDERR_FILENO)) fill_with_null(STDERR_FILENO, O_WRONLY);
   return output_open;
+}
+
+int run_on_standard_streams(std::string_view program, std::string_view output, ProgramMain body, int argc,
+                            char** argv) {
+  if (!claim_standard_streams()) {
+    Diagnostics(program, stderr).error("cannot write to the standard output: it is closed");
+    return kExitFailure;
+  }
+  const int status = body(argc, argv, {stdout, stderr});
+  if (std::fclose(stdout) != 0 && status == kExitOk) {
+    Diagnostics(program, stderr).error("cannot write " + std::string(output), errno);
+    return kExitFailure;
+  }
+  return status;
 }
 
 }  // namespace zaptor

@@ -49,7 +49,7 @@ std::string program(const char* name);
 
 // A program's body, as zaptor_main and tallyx_main: arguments (the first
 // word the program's name) and streams; returns the exit status.
-using ProgramMain = int (*)(int, char**, const zaptor::ProgramIo&);
+using ProgramMain = zaptor::ProgramMain;
 
 // Runs a program's body in this process, in the directory cwd (the working
 // directory is set back afterwards), with its output and error captured:
